@@ -1,0 +1,45 @@
+# Front door of the project. `make test` and `make demo` are what a newcomer
+# runs; both install missing dependencies first (scripts/setup).
+SHELL := /bin/bash
+HOST_BUILD := build/host
+WIN_BUILD := build/win
+BUILD_TYPE ?= RelWithDebInfo
+
+.PHONY: all setup host win dist test test-host test-win demo format clean
+
+all: host dist
+
+setup:
+	@scripts/setup
+
+host: setup
+	@cmake -S . -B $(HOST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake --build $(HOST_BUILD)
+
+win: setup
+	@cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+	@cmake --build $(WIN_BUILD)
+
+# The Windows product, laid out as it is shipped.
+dist: win
+	@rm -rf dist
+	@cmake --install $(WIN_BUILD) --prefix $(CURDIR)/dist >/dev/null
+	@echo "dist/ ready"
+
+test-host: host
+	ctest --test-dir $(HOST_BUILD) --output-on-failure -j2
+
+test-win: dist
+	scripts/wine-harness ctest --test-dir $(WIN_BUILD) --output-on-failure
+
+test: test-host test-win
+
+demo: dist
+	scripts/wine-harness scripts/demo
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build dist

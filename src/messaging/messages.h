@@ -1,0 +1,42 @@
+// Message numbers and window names of the suite's window-message protocol.
+#pragma once
+
+#include "platform/types.h"
+
+namespace orv {
+
+// Private messages. Numbers are fixed: the other programs of the suite use them.
+constexpr MsgId WM_HID_FE_NOTIFY = 0x460;
+constexpr MsgId WM_HID_MONITOR = 0x502;
+constexpr MsgId WM_HID_UPLOAD = 0x650;
+constexpr MsgId WM_HID_RELOAD = 0x651;
+constexpr MsgId WM_HID_KEY_EVENT = 0x656;
+constexpr MsgId WM_HID_SET_SLOT = 0x658;
+constexpr MsgId WM_HID_SET_OPTION = 0x659;
+constexpr MsgId WM_HID_LIGHT_EFFECT = 0x65A;
+constexpr MsgId WM_HID_LIGHT_OPTION = 0x65C;
+constexpr MsgId WM_HID_LIGHT_LEVEL = 0x65D;
+constexpr MsgId WM_HID_LAUNCH = 0x660;
+constexpr MsgId WM_HID_UPLOAD_SLOT = 0x668;
+constexpr MsgId WM_HID_IGNORED_669 = 0x669;
+constexpr MsgId WM_HID_SHOW_PROGRESS = 0x670;
+constexpr MsgId WM_HID_REOPEN = 0x900;
+constexpr MsgId WM_HID_PLUG = 0x5401;
+constexpr MsgId WM_HID_STATUS_NOTIFY = 0x5567;
+
+// The registered message every program of the suite listens to.
+constexpr const char16_t* kSyncMessageName = u"QUIV_DEV_SYNC";
+
+// Window titles.
+constexpr const char16_t* kMainWindowTitle = u"Orvane_Hid";
+constexpr const char16_t* kConfigWindowTitle = u"Orvane";
+constexpr const char16_t* kTrayIconTitle = u"Orvane_TrayIcon";
+constexpr const char16_t* kOsdWindowTitle = u"Orvane OSD";
+constexpr const char16_t* kOsdWindowClass = u"On Screen Display";
+constexpr const char16_t* kLoadingWindowTitle = u"DLGLoading";
+
+// Timers of the main window.
+constexpr TimerId IDT_APP_WATCH = 0x1001;
+constexpr TimerId IDT_LAUNCH_LOCK = 0x689;
+
+} // namespace orv

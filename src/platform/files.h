@@ -1,0 +1,32 @@
+// File system services. Paths are platform paths in UTF-16; the core builds
+// them with '\' separators, and every backend accepts those.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+enum class ReadResult { Ok, NotFound, Failed };
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+
+    virtual bool Exists(std::u16string_view path) = 0; // any file system entry
+    virtual bool IsDirectory(std::u16string_view path) = 0;
+    virtual bool MakeDirectory(std::u16string_view path) = 0;
+
+    // Opens the path as a file for reading and writing, creating it when
+    // missing, and closes it again. False when it cannot be opened as a file.
+    virtual bool TouchFile(std::u16string_view path) = 0;
+
+    virtual ReadResult ReadAll(std::u16string_view path, std::string& bytes) = 0;
+    // Creates the file with these bytes only if no entry of that name exists.
+    virtual bool CreateNew(std::u16string_view path, std::string_view bytes) = 0;
+    // Replaces the whole content so that a reader sees either the old or the
+    // new bytes, never a mix, and the bytes are on disk when this returns.
+    virtual bool ReplaceContent(std::u16string_view path, std::string_view bytes) = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,55 @@
+// Basic types of the window-message world, as seen by the portable core.
+//
+// The core never includes the platform's headers. Standard message numbers
+// are defined here only when the platform's own definitions are absent, so a
+// platform adapter that includes both sees one consistent set of values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orv {
+
+using WndHandle = std::uintptr_t; // 0 = no window
+using MsgId = std::uint32_t;
+using WParam = std::uintptr_t;
+using LParam = std::intptr_t;
+using LResult = std::intptr_t;
+using TimerId = std::uintptr_t;
+
+constexpr WndHandle kNoWindow = 0;
+constexpr WndHandle kBroadcast = 0xFFFF; // every top-level window
+
+// The data block of a copy-data message, laid out as the platform's record.
+struct CopyDataBlock {
+    std::uintptr_t dwData;
+    std::uint32_t cbData;
+    const void* lpData;
+};
+
+#ifndef WM_CREATE
+constexpr MsgId WM_CREATE = 0x0001;
+constexpr MsgId WM_DESTROY = 0x0002;
+constexpr MsgId WM_CLOSE = 0x0010;
+constexpr MsgId WM_QUIT = 0x0012;
+constexpr MsgId WM_COPYDATA = 0x004A;
+constexpr MsgId WM_NCCREATE = 0x0081;
+constexpr MsgId WM_NCDESTROY = 0x0082;
+constexpr MsgId WM_TIMER = 0x0113;
+constexpr MsgId WM_POWERBROADCAST = 0x0218;
+constexpr MsgId WM_USER = 0x0400;
+#endif
+
+#ifndef WS_POPUP
+constexpr std::uint32_t WS_POPUP = 0x80000000u;
+constexpr std::uint32_t WS_CHILD = 0x40000000u;
+constexpr std::uint32_t WS_VISIBLE = 0x10000000u;
+#endif
+
+#ifndef SW_SHOWNORMAL
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOW = 5;
+#endif
+
+} // namespace orv

@@ -1,0 +1,139 @@
+#include "platform/files.h"
+#include "platform/win32/wide.h"
+
+#include <windows.h>
+
+namespace orv::win32 {
+
+namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE h) : m_h(h) {}
+    ~Handle() {
+        if (valid())
+            ::CloseHandle(m_h);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool valid() const { return m_h != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_h; }
+
+private:
+    HANDLE m_h;
+};
+
+bool WriteAllBytes(HANDLE file, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return FlushFileBuffers(file) != FALSE;
+}
+
+bool IsLockedError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_LOCK_VIOLATION;
+}
+
+class Win32FileSystem final : public IFileSystem {
+public:
+    bool Exists(std::u16string_view path) override {
+        return GetFileAttributesW(W(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    bool IsDirectory(std::u16string_view path) override {
+        DWORD attributes = GetFileAttributesW(W(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    bool MakeDirectory(std::u16string_view path) override {
+        return CreateDirectoryW(W(path).c_str(), nullptr) != FALSE;
+    }
+    bool TouchFile(std::u16string_view path) override {
+        Handle file(CreateFileW(W(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid();
+    }
+    ReadResult ReadAll(std::u16string_view path, std::string& bytes) override {
+        bytes.clear();
+        Handle file(CreateFileW(W(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) {
+            DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                       ? ReadResult::NotFound
+                       : ReadResult::Failed;
+        }
+        char buf[65536];
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr))
+                return ReadResult::Failed;
+            if (got == 0)
+                return ReadResult::Ok;
+            bytes.append(buf, got);
+        }
+    }
+    bool CreateNew(std::u16string_view path, std::string_view bytes) override {
+        std::wstring wpath = W(path);
+        Handle file(CreateFileW(wpath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid())
+            return false;
+        if (WriteAllBytes(file.get(), bytes))
+            return true;
+        return false;
+    }
+    bool ReplaceContent(std::u16string_view path, std::string_view bytes) override {
+        std::wstring target = W(path);
+        std::wstring temp = target + L".tmp";
+        {
+            Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file.valid())
+                return WriteInPlace(target, bytes);
+            if (!WriteAllBytes(file.get(), bytes)) {
+                DeleteFileW(temp.c_str());
+                return false;
+            }
+        }
+        // Another program may hold the file open without delete sharing for a
+        // moment; wait a little for it before giving up on the atomic replace.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (MoveFileExW(temp.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return true;
+            if (!IsLockedError(GetLastError()))
+                break;
+            ::Sleep(20);
+        }
+        DeleteFileW(temp.c_str());
+        return WriteInPlace(target, bytes);
+    }
+
+private:
+    // The last resort when the file cannot be replaced: the write must not be
+    // dropped, so the bytes go into the file as it stands.
+    static bool WriteInPlace(const std::wstring& target, std::string_view bytes) {
+        Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid())
+            return false;
+        if (!WriteAllBytes(file.get(), bytes))
+            return false;
+        return SetEndOfFile(file.get()) != FALSE && FlushFileBuffers(file.get()) != FALSE;
+    }
+};
+
+} // namespace
+
+IFileSystem& Win32Files() {
+    static Win32FileSystem files;
+    return files;
+}
+
+} // namespace orv::win32

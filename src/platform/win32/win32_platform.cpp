@@ -1,0 +1,224 @@
+#include "platform/win32/win32_platform.h"
+
+#include "platform/win32/wide.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+
+namespace orv::win32 {
+
+namespace {
+
+constexpr wchar_t kFrameClass[] = L"OrvFrameWnd";
+
+LRESULT CALLBACK FrameWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* target = reinterpret_cast<IWindowTarget*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        target = static_cast<IWindowTarget*>(create->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(target));
+    }
+    if (target == nullptr)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = target->OnMessage(reinterpret_cast<WndHandle>(hwnd), msg, wParam, lParam);
+    if (msg == WM_NCDESTROY)
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return result;
+}
+
+// Registers a window class served by FrameWndProc, once per name. The class
+// has no style, cursor, background brush or icon: these windows draw
+// themselves or are never shown.
+bool EnsureClass(const wchar_t* name) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (GetClassInfoExW(instance, name, &existing))
+        return true;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = FrameWndProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc) != 0;
+}
+
+HWND H(WndHandle wnd) { return reinterpret_cast<HWND>(wnd); }
+
+class Win32WindowSystem final : public IWindowSystem {
+public:
+    WndHandle CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) override {
+        std::wstring cls = args.className.empty() ? kFrameClass : W(args.className);
+        if (!EnsureClass(cls.c_str()))
+            return kNoWindow;
+        HWND hwnd = CreateWindowExW(args.exStyle, cls.c_str(), W(args.title).c_str(), args.style,
+                                    args.x, args.y, args.width, args.height, H(args.parent),
+                                    reinterpret_cast<HMENU>(args.childId),
+                                    GetModuleHandleW(nullptr), target);
+        return reinterpret_cast<WndHandle>(hwnd);
+    }
+    bool DestroyWnd(WndHandle wnd) override { return ::DestroyWindow(H(wnd)) != FALSE; }
+    bool IsWnd(WndHandle wnd) override { return ::IsWindow(H(wnd)) != FALSE; }
+    LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override {
+        return DefWindowProcW(H(wnd), msg, wParam, lParam);
+    }
+    bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override {
+        return PostMessageW(H(wnd), msg, wParam, lParam) != FALSE;
+    }
+    LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override {
+        return SendMessageW(H(wnd), msg, wParam, lParam);
+    }
+    LResult SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId, const void* data,
+                         std::uint32_t size) override {
+        COPYDATASTRUCT block{dataId, size, const_cast<void*>(data)};
+        return SendMessageW(H(wnd), WM_COPYDATA, from, reinterpret_cast<LPARAM>(&block));
+    }
+    MsgId RegisterMsg(std::u16string_view name) override {
+        return RegisterWindowMessageW(W(name).c_str());
+    }
+    WndHandle FindTopLevel(const char16_t* className, const char16_t* title) override {
+        return reinterpret_cast<WndHandle>(FindWindowW(W(className), W(title)));
+    }
+    WndHandle FindChild(WndHandle parent, const char16_t* title) override {
+        return reinterpret_cast<WndHandle>(FindWindowExW(H(parent), nullptr, nullptr, W(title)));
+    }
+    void SetTitle(WndHandle wnd, std::u16string_view title) override {
+        SetWindowTextW(H(wnd), W(title).c_str());
+    }
+    std::u16string GetTitle(WndHandle wnd) override {
+        wchar_t buf[512];
+        int n = GetWindowTextW(H(wnd), buf, 512);
+        return U16(std::wstring_view(buf, n > 0 ? static_cast<std::size_t>(n) : 0));
+    }
+    bool StartTimer(WndHandle wnd, TimerId id, std::uint32_t periodMs) override {
+        return ::SetTimer(H(wnd), id, periodMs, nullptr) != 0;
+    }
+    bool StopTimer(WndHandle wnd, TimerId id) override { return ::KillTimer(H(wnd), id) != FALSE; }
+    int RunLoop() override {
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        return static_cast<int>(msg.wParam);
+    }
+    void QuitLoop(int exitCode) override { PostQuitMessage(exitCode); }
+};
+
+class Win32Kernel final : public IKernel {
+public:
+    KernelHandle CreateNamedMutex(std::u16string_view name, bool& alreadyExisted) override {
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, W(name).c_str());
+        DWORD error = GetLastError();
+        // A mutex made by another user's instance cannot be opened; it exists all the same.
+        alreadyExisted = error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
+        return reinterpret_cast<KernelHandle>(mutex);
+    }
+    void ReleaseMutex(KernelHandle mutex) override {
+        if (mutex != 0)
+            ::ReleaseMutex(reinterpret_cast<HANDLE>(mutex));
+    }
+    void CloseHandle(KernelHandle handle) override {
+        if (handle != 0)
+            ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+    }
+    std::u16string ModulePath() override {
+        std::wstring buf(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+            if (n == 0)
+                return {};
+            if (n < buf.size())
+                return U16(std::wstring_view(buf.data(), n));
+            if (buf.size() >= 32768)
+                return {};
+            buf.resize(buf.size() * 2);
+        }
+    }
+};
+
+class Win32Clock final : public IClock {
+public:
+    std::uint32_t TickCount() override { return GetTickCount(); }
+    void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
+};
+
+class Win32Debug final : public IDebugOutput {
+public:
+    void Write(std::u16string_view text) override { OutputDebugStringW(W(text).c_str()); }
+};
+
+class Win32Registry final : public IRegistry {
+public:
+    bool SetString(std::u16string_view keyPath, std::u16string_view name,
+                   std::u16string_view value) override {
+        std::wstring text = W(value);
+        // The stored length counts the terminating zero.
+        return SetValue(keyPath, name, REG_SZ, text.c_str(),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    bool SetDword(std::u16string_view keyPath, std::u16string_view name,
+                  std::uint32_t value) override {
+        DWORD dword = value;
+        return SetValue(keyPath, name, REG_DWORD, &dword, sizeof dword);
+    }
+
+private:
+    static bool SetValue(std::u16string_view keyPath, std::u16string_view name, DWORD type,
+                         const void* data, DWORD size) {
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, W(keyPath).c_str(), 0, KEY_READ | KEY_WRITE, &key) !=
+            ERROR_SUCCESS)
+            return false;
+        LSTATUS status = RegSetValueExW(key, W(name).c_str(), 0, type,
+                                        static_cast<const BYTE*>(data), size);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
+    }
+};
+
+class Win32Shell final : public IShell {
+public:
+    std::u16string AppDataFolder() override {
+        wchar_t buf[MAX_PATH];
+        if (SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                             SHGFP_TYPE_CURRENT, buf) != S_OK)
+            return {};
+        return U16(buf);
+    }
+    bool Execute(const char16_t* verb, std::u16string_view file, std::u16string_view params,
+                 int showCmd) override {
+        std::wstring wfile = W(file);
+        std::wstring wparams = W(params);
+        HINSTANCE result = ShellExecuteW(nullptr, W(verb), wfile.c_str(), wparams.c_str(),
+                                         nullptr, showCmd);
+        return reinterpret_cast<INT_PTR>(result) > 32;
+    }
+};
+
+} // namespace
+
+IFileSystem& Win32Files(); // win32_files.cpp
+
+void InstallWin32Platform() {
+    static Win32WindowSystem windows;
+    static Win32Kernel kernel;
+    static Win32Clock clock;
+    static Win32Debug debug;
+    static Win32Registry registry;
+    static Win32Shell shell;
+    Platform platform;
+    platform.windows = &windows;
+    platform.kernel = &kernel;
+    platform.clock = &clock;
+    platform.debug = &debug;
+    platform.files = &Win32Files();
+    platform.registry = &registry;
+    platform.shell = &shell;
+    InstallPlatform(platform);
+}
+
+} // namespace orv::win32

@@ -1,0 +1,68 @@
+// Window services: windows, messages, registered messages, lookup by title,
+// timers and the message loop.
+#pragma once
+
+#include "platform/types.h"
+
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+// Receives every message of a window created through the window services.
+class IWindowTarget {
+public:
+    virtual LResult OnMessage(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) = 0;
+
+protected:
+    ~IWindowTarget() = default;
+};
+
+struct WindowCreateArgs {
+    std::uint32_t exStyle = 0;
+    std::u16string className; // empty: the framework's plain window class
+    std::u16string title;
+    std::uint32_t style = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    WndHandle parent = kNoWindow;
+    std::uintptr_t childId = 0;
+};
+
+class IWindowSystem {
+public:
+    virtual ~IWindowSystem() = default;
+
+    // Creates a window whose messages all go to `target`, starting with
+    // WM_CREATE before this returns. Returns kNoWindow on failure (also when
+    // the target fails WM_CREATE with -1).
+    virtual WndHandle CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) = 0;
+    // Sends WM_DESTROY and WM_NCDESTROY, then the handle is gone.
+    virtual bool DestroyWnd(WndHandle wnd) = 0;
+    virtual bool IsWnd(WndHandle wnd) = 0;
+    virtual LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) = 0;
+
+    virtual bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) = 0;
+    virtual LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) = 0;
+    // Sends WM_COPYDATA with a copy of `size` bytes; returns the receiver's result.
+    virtual LResult SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
+                                 const void* data, std::uint32_t size) = 0;
+    virtual MsgId RegisterMsg(std::u16string_view name) = 0;
+
+    // First top-level window matching both the class and the title; a null
+    // class or title matches any.
+    virtual WndHandle FindTopLevel(const char16_t* className, const char16_t* title) = 0;
+    // First direct child window of `parent` with exactly this title.
+    virtual WndHandle FindChild(WndHandle parent, const char16_t* title) = 0;
+    virtual void SetTitle(WndHandle wnd, std::u16string_view title) = 0;
+    virtual std::u16string GetTitle(WndHandle wnd) = 0;
+
+    // A timer with the same window and id replaces the running one.
+    virtual bool StartTimer(WndHandle wnd, TimerId id, std::uint32_t periodMs) = 0;
+    virtual bool StopTimer(WndHandle wnd, TimerId id) = 0;
+
+    // Runs the message loop of the calling thread until QuitLoop; returns its code.
+    virtual int RunLoop() = 0;
+    virtual void QuitLoop(int exitCode) = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,69 @@
+// The real service under Wine: start-up, single instance and orderly end.
+#include "e2e_support.h"
+
+#include <gtest/gtest.h>
+
+namespace orv::e2e {
+namespace {
+
+class ServiceStartup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StopService();
+        ASSERT_TRUE(RemoveTree(DataDir()));
+    }
+    void TearDown() override { StopService(); }
+
+    std::wstring Exe() { return DistDir() + L"OrvaneHid.exe"; }
+};
+
+TEST_F(ServiceStartup, FirstStartCreatesDataFolderAndHiddenWindow) {
+    Process service;
+    ASSERT_TRUE(service.Start(Exe()));
+    HWND wnd = WaitForWindow(L"Orvane_Hid", 10000);
+    ASSERT_NE(wnd, nullptr);
+    EXPECT_TRUE(IsDirectory(DataDir()));
+    EXPECT_FALSE(IsWindowVisible(wnd));
+    EXPECT_EQ(GetWindowLongW(wnd, GWL_STYLE) & WS_POPUP, static_cast<LONG>(WS_POPUP));
+    RECT rect;
+    GetWindowRect(wnd, &rect);
+    EXPECT_EQ(rect.right - rect.left, 1);
+    EXPECT_EQ(rect.bottom - rect.top, 1);
+    EXPECT_TRUE(service.Running());
+}
+
+TEST_F(ServiceStartup, SecondStartEndsAtOnceAndCreatesNothing) {
+    Process first;
+    ASSERT_TRUE(first.Start(Exe()));
+    ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
+    ASSERT_TRUE(RemoveTree(DataDir()));
+
+    Process second;
+    ASSERT_TRUE(second.Start(Exe()));
+    EXPECT_EQ(second.Wait(5000), 0u);
+    EXPECT_FALSE(PathExists(DataDir()));
+    EXPECT_EQ(CountWindows(L"Orvane_Hid"), 1);
+    EXPECT_TRUE(first.Running());
+}
+
+TEST_F(ServiceStartup, ClosingTheWindowEndsTheProcessAndReleasesTheMutex) {
+    Process service;
+    ASSERT_TRUE(service.Start(Exe()));
+    HWND wnd = WaitForWindow(L"Orvane_Hid", 10000);
+    ASSERT_NE(wnd, nullptr);
+
+    PostMessageW(wnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(service.Wait(5000), 0u);
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Orvane_Hid_MUTEX");
+    EXPECT_EQ(mutex, nullptr);
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+
+    Process again;
+    ASSERT_TRUE(again.Start(Exe()));
+    EXPECT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
+    EXPECT_TRUE(again.Running());
+}
+
+} // namespace
+} // namespace orv::e2e

@@ -1,0 +1,147 @@
+#include "e2e_support.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+namespace orv::e2e {
+
+std::wstring DistDir() {
+    wchar_t buf[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"ORV_DIST", buf, MAX_PATH);
+    std::wstring dir = n > 0 && n < MAX_PATH ? std::wstring(buf, n) : L".";
+    if (dir.back() != L'\\')
+        dir += L'\\';
+    return dir;
+}
+
+std::wstring AppDataDir() {
+    wchar_t buf[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                         buf) != S_OK)
+        return L"";
+    return buf;
+}
+
+std::wstring DataDir() { return AppDataDir() + L"\\Orvane\\"; }
+
+bool PathExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RemoveTree(const std::wstring& path) {
+    std::wstring dir = path;
+    while (!dir.empty() && dir.back() == L'\\')
+        dir.pop_back();
+    if (!PathExists(dir))
+        return true;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = dir + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(dir.c_str());
+    return !PathExists(dir);
+}
+
+Process::~Process() {
+    if (m_info.hProcess != nullptr) {
+        if (Running()) {
+            TerminateProcess(m_info.hProcess, 99);
+            WaitForSingleObject(m_info.hProcess, 5000);
+        }
+        CloseHandle(m_info.hProcess);
+        CloseHandle(m_info.hThread);
+    }
+}
+
+bool Process::Start(const std::wstring& exe, const std::wstring& args) {
+    std::wstring command = L"\"" + exe + L"\"";
+    if (!args.empty())
+        command += L" " + args;
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &m_info) != FALSE;
+}
+
+DWORD Process::Wait(DWORD ms) {
+    if (WaitForSingleObject(m_info.hProcess, ms) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = 0;
+    GetExitCodeProcess(m_info.hProcess, &code);
+    return code;
+}
+
+bool Process::Running() { return WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT; }
+
+HWND WaitForWindow(const wchar_t* title, DWORD ms, const wchar_t* className) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND wnd = FindWindowW(className, title);
+        if (wnd != nullptr || GetTickCount() - start >= ms)
+            return wnd;
+        Sleep(20);
+    }
+}
+
+bool WaitForNoWindow(const wchar_t* title, DWORD ms) {
+    DWORD start = GetTickCount();
+    while (FindWindowW(nullptr, title) != nullptr) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+int CountWindows(const wchar_t* title) {
+    struct Search {
+        const wchar_t* title;
+        int count;
+    } search{title, 0};
+    EnumWindows(
+        [](HWND wnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t text[256];
+            if (GetWindowTextW(wnd, text, 256) > 0 && wcscmp(text, s->title) == 0)
+                ++s->count;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+void StopService(DWORD ms) {
+    HWND wnd = FindWindowW(nullptr, L"Orvane_Hid");
+    if (wnd == nullptr)
+        return;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    PostMessageW(wnd, WM_CLOSE, 0, 0);
+    if (process != nullptr) {
+        if (WaitForSingleObject(process, ms) != WAIT_OBJECT_0)
+            TerminateProcess(process, 99);
+        CloseHandle(process);
+    }
+}
+
+} // namespace orv::e2e
