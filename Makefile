@@ -5,7 +5,7 @@ HOST_BUILD := build/host
 WIN_BUILD := build/win
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host win dist test test-host test-win demo format clean
+.PHONY: all setup host win dist test test-host test-win test-sanitize fuzz-build fuzz bench demo format clean
 
 all: host dist
 
@@ -33,7 +33,25 @@ test-host: host
 test-win: dist
 	scripts/wine-harness ctest --test-dir $(WIN_BUILD) --output-on-failure
 
-test: test-host test-win
+test: test-host test-sanitize test-win
+
+# Host tests again, built with clang and AddressSanitizer/UBSan, plus the fuzz targets.
+FUZZ_BUILD := build/fuzz
+fuzz-build: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DORV_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD)
+
+test-sanitize: fuzz-build
+	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -j2
+
+# Every fuzz target for FUZZ_SECONDS (default 60) from its committed seeds.
+FUZZ_SECONDS ?= 60
+fuzz: fuzz-build
+	scripts/fuzz $(FUZZ_SECONDS)
+
+bench: host
+	@for b in $(HOST_BUILD)/bench/orv_*_bench; do echo "== $$b"; $$b; done
 
 demo: dist
 	scripts/wine-harness scripts/demo
