@@ -5,7 +5,7 @@ HOST_BUILD := build/host
 WIN_BUILD := build/win
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host win dist test test-host test-win test-sanitize fuzz-build fuzz bench demo format clean
+.PHONY: all setup host win dist test test-host test-win test-sanitize fuzz-build fuzz bench bench-win demo format clean
 
 all: host dist
 
@@ -52,6 +52,9 @@ fuzz: fuzz-build
 
 bench: host
 	@for b in $(HOST_BUILD)/bench/orv_*_bench; do echo "== $$b"; $$b; done
+
+bench-win: dist
+	scripts/wine-harness bash -c 'for b in $(WIN_BUILD)/bench/win/orv_*_bench_win.exe; do echo "== $$b"; wine $$b; done'
 
 demo: dist
 	scripts/wine-harness scripts/demo
