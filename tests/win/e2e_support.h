@@ -16,6 +16,8 @@ std::wstring DataDir();
 
 bool PathExists(const std::wstring& path);
 bool IsDirectory(const std::wstring& path);
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
 // Deletes a folder with everything in it; true when it is gone.
 bool RemoveTree(const std::wstring& path);
 

@@ -4,8 +4,17 @@
 //   orvctl find <title>                          exit 0 when the window exists
 //   orvctl wait <title> <ms>                     wait for the window to appear
 //   orvctl waitgone <title> <ms>                 wait for it to disappear
-//   orvctl post <title> <msg> <wParam> <lParam>  post a message (numbers: decimal or 0x..)
+//   orvctl post <title> <msg> <wParam> <lParam>  post a message
+//   orvctl post-child <title> <child> <msg> <wParam> <lParam>
+//                                                post to a child window of <title>
+//   orvctl broadcast <msg> <wParam> <lParam>     post to every top-level window
 //   orvctl close <title> [ms]                    close the window, wait for its process
+//
+// <msg> is a number (decimal or 0x..), a message name such as WM_HID_UPLOAD,
+// or QUIV_DEV_SYNC for the suite's registered message. Exit code 0 on
+// success, 1 when the window is missing or the wait timed out.
+#include "../common/suite_messages.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -27,8 +36,15 @@ HWND WaitFor(const wchar_t* title, DWORD ms, bool present) {
 }
 
 int Usage() {
-    fputs("usage: orvctl find|wait|waitgone|post|close <title> ...\n", stderr);
+    fputs("usage: orvctl find|wait|waitgone|post|post-child|broadcast|close ...\n", stderr);
     return 2;
+}
+
+int Post(HWND wnd, const wchar_t* msg, const wchar_t* wParam, const wchar_t* lParam) {
+    UINT id = orv::tools::MessageFromText(msg);
+    if (wnd == nullptr || id == 0)
+        return 1;
+    return PostMessageW(wnd, id, static_cast<WPARAM>(Number(wParam)), Number(lParam)) ? 0 : 1;
 }
 
 } // namespace
@@ -44,15 +60,15 @@ int wmain(int argc, wchar_t** argv) {
         return WaitFor(title, static_cast<DWORD>(Number(argv[3])), true) != nullptr ? 0 : 1;
     if (command == L"waitgone" && argc >= 4)
         return WaitFor(title, static_cast<DWORD>(Number(argv[3])), false) == nullptr ? 0 : 1;
-    if (command == L"post" && argc >= 6) {
-        HWND wnd = FindWindowW(nullptr, title);
-        if (wnd == nullptr)
-            return 1;
-        return PostMessageW(wnd, static_cast<UINT>(Number(argv[3])),
-                            static_cast<WPARAM>(Number(argv[4])), Number(argv[5]))
-                   ? 0
-                   : 1;
+    if (command == L"post" && argc >= 6)
+        return Post(FindWindowW(nullptr, title), argv[3], argv[4], argv[5]);
+    if (command == L"post-child" && argc >= 7) {
+        HWND parent = FindWindowW(nullptr, title);
+        HWND child = parent ? FindWindowExW(parent, nullptr, nullptr, argv[3]) : nullptr;
+        return Post(child, argv[4], argv[5], argv[6]);
     }
+    if (command == L"broadcast" && argc >= 5)
+        return Post(HWND_BROADCAST, argv[2], argv[3], argv[4]);
     if (command == L"close") {
         HWND wnd = FindWindowW(nullptr, title);
         if (wnd == nullptr)
