@@ -2,6 +2,8 @@
 // program. There is one application object per process.
 #pragma once
 
+#include "platform/types.h"
+
 namespace orv {
 
 class CWnd;
@@ -22,6 +24,10 @@ public:
     int Run();
 
     static CApp* Current();
+
+    // Offers a queued message to its window and that window's ancestors, the
+    // nearest first; true when one of them swallowed it.
+    static bool PreTranslate(const QueuedMsg& msg);
 
     // Destroying this window ends the message loop.
     CWnd* m_pMainWnd = nullptr;

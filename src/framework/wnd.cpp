@@ -3,7 +3,24 @@
 #include "framework/app.h"
 #include "platform/platform.h"
 
+#include <map>
+
 namespace orv {
+
+namespace {
+// Windows of this process by handle; used on the user-interface thread only.
+std::map<WndHandle, CWnd*>& HandleMap() {
+    static std::map<WndHandle, CWnd*> map;
+    return map;
+}
+} // namespace
+
+CWnd* CWnd::FromHandle(WndHandle wnd) {
+    auto it = HandleMap().find(wnd);
+    return it == HandleMap().end() ? nullptr : it->second;
+}
+
+bool CWnd::PreTranslateMessage(const QueuedMsg&) { return false; }
 
 CWnd::~CWnd() {
     if (m_hWnd != kNoWindow)
@@ -30,6 +47,7 @@ bool CWnd::CreateEx(std::uint32_t exStyle, const char16_t* className, const char
         return false;
     }
     m_hWnd = wnd;
+    HandleMap()[wnd] = this;
     return true;
 }
 
@@ -51,13 +69,22 @@ bool CWnd::KillTimer(TimerId id) { return Windows().StopTimer(m_hWnd, id); }
 
 void CWnd::SetTitle(std::u16string_view title) { Windows().SetTitle(m_hWnd, title); }
 
+bool CWnd::ShowWindow(int showCmd) { return Windows().ShowWnd(m_hWnd, showCmd); }
+
+bool CWnd::Invalidate(bool erase) { return Windows().InvalidateWnd(m_hWnd, erase); }
+
+bool CWnd::UpdateWindow() { return Windows().UpdateWnd(m_hWnd); }
+
 LResult CWnd::OnMessage(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
     // The handle is known from the first message on, so WM_CREATE handlers
     // can already use it.
-    if (m_hWnd == kNoWindow)
+    if (m_hWnd == kNoWindow) {
         m_hWnd = wnd;
+        HandleMap()[wnd] = this;
+    }
     LResult result = WindowProc(msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
+        HandleMap().erase(wnd);
         m_hWnd = kNoWindow;
         CApp* app = CApp::Current();
         if (app != nullptr && app->m_pMainWnd == this)

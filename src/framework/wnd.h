@@ -22,11 +22,20 @@ public:
     bool DestroyWindow();
 
     WndHandle GetSafeHwnd() const { return m_hWnd; }
+    // The object that owns a window of this process, or null.
+    static CWnd* FromHandle(WndHandle wnd);
+
+    // Gives the window a look at a message of its own or of a descendant
+    // before it is dispatched; true swallows it.
+    virtual bool PreTranslateMessage(const QueuedMsg& msg);
 
     bool PostMsg(MsgId msg, WParam wParam, LParam lParam);
     bool SetTimer(TimerId id, std::uint32_t periodMs);
     bool KillTimer(TimerId id);
     void SetTitle(std::u16string_view title);
+    bool ShowWindow(int showCmd);
+    bool Invalidate(bool erase = true);
+    bool UpdateWindow();
 
     LResult OnMessage(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) final;
 

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/debug.h"
 #include "platform/files.h"
+#include "platform/graphics.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -20,6 +21,7 @@ struct Platform {
     IFileSystem* files = nullptr;
     IRegistry* registry = nullptr;
     IShell* shell = nullptr;
+    IGraphics* graphics = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -32,5 +34,6 @@ IDebugOutput& Debug();
 IFileSystem& Files();
 IRegistry& Registry();
 IShell& Shell();
+IGraphics& Graphics();
 
 } // namespace orv

@@ -4,8 +4,11 @@
 
 #include "platform/types.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orv {
 
@@ -63,6 +66,34 @@ public:
     // Runs the message loop of the calling thread until QuitLoop; returns its code.
     virtual int RunLoop() = 0;
     virtual void QuitLoop(int exitCode) = 0;
+    // Called for every message the loop takes from the queue; true means the
+    // message has been handled and is not dispatched.
+    virtual void SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) = 0;
+
+    // Creates a modeless dialog from an in-memory extended dialog template.
+    // The target gets every message of the dialog, WM_CREATE included, and
+    // then WM_INITDIALOG; its default processing is the dialog manager's.
+    virtual WndHandle CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate,
+                                      WndHandle owner, IWindowTarget* target) = 0;
+    // Lets the dialog manager handle the message being pre-translated (the
+    // keyboard navigation of a dialog); true when it did.
+    virtual bool IsDialogMsg(WndHandle dialog) = 0;
+
+    // The parent of a child window, or the owner of a top-level one.
+    virtual WndHandle ParentOf(WndHandle wnd) = 0;
+    virtual bool ShowWnd(WndHandle wnd, int showCmd) = 0;
+    virtual bool IsVisible(WndHandle wnd) = 0;
+    virtual bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) = 0;
+    // Puts the window above all windows that are not top-most, at (x, y), its size kept.
+    virtual bool PlaceTopMost(WndHandle wnd, int x, int y) = 0;
+    virtual bool InvalidateWnd(WndHandle wnd, bool erase) = 0;
+    // Paints an invalid window at once, without going back to the loop.
+    virtual bool UpdateWnd(WndHandle wnd) = 0;
+    virtual void CaptureMouse(WndHandle wnd) = 0;
+    virtual void ReleaseMouse() = 0;
+    // A point of the window's client area in its parent's client coordinates.
+    virtual void ClientToParent(WndHandle wnd, int& x, int& y) = 0;
+    virtual void ScreenSize(int& width, int& height) = 0;
 };
 
 } // namespace orv

@@ -59,7 +59,10 @@ WndHandle HostWindowSystem::CreateWnd(const WindowCreateArgs& args, IWindowTarge
             return kNoWindow;
         wnd = m_nextHandle;
         m_nextHandle += 2;
-        m_windows[wnd] = Window{target, args.className, args.title, args.parent, args.style};
+        Window window{target, args.className, args.title, args.parent, args.style};
+        window.geometry = {args.x, args.y, args.width, args.height,
+                           (args.style & WS_VISIBLE) != 0, false};
+        m_windows[wnd] = window;
     }
     if (Deliver(wnd, WM_CREATE, 0, 0) == -1) {
         DestroyWnd(wnd);
@@ -112,7 +115,7 @@ bool HostWindowSystem::PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam l
     if (wnd == kBroadcast) {
         posts.push_back({wnd, msg, wParam, lParam, m_clock.TickCount(), {}});
         for (const auto& [handle, window] : m_windows) {
-            if (window.parent == kNoWindow)
+            if (!IsChild(window))
                 m_queue.push_back({handle, msg, wParam, lParam});
         }
         return true;
@@ -150,7 +153,7 @@ MsgId HostWindowSystem::RegisterMsg(std::u16string_view name) {
 WndHandle HostWindowSystem::FindTopLevel(const char16_t* className, const char16_t* title) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     for (const auto& [handle, window] : m_windows) {
-        if (window.parent == kNoWindow && !window.destroying &&
+        if (!IsChild(window) && !window.destroying &&
             NameMatches(className, window.className) && NameMatches(title, window.title))
             return handle;
     }
@@ -160,7 +163,8 @@ WndHandle HostWindowSystem::FindTopLevel(const char16_t* className, const char16
 WndHandle HostWindowSystem::FindChild(WndHandle parent, const char16_t* title) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     for (const auto& [handle, window] : m_windows) {
-        if (window.parent == parent && !window.destroying && NameMatches(title, window.title))
+        if (IsChild(window) && window.parent == parent && !window.destroying &&
+            NameMatches(title, window.title))
             return handle;
     }
     return kNoWindow;
@@ -227,6 +231,115 @@ void HostWindowSystem::QuitLoop(int exitCode) {
     m_quitCode = exitCode;
 }
 
+bool HostWindowSystem::IsChild(const Window& window) const { return (window.style & WS_CHILD) != 0; }
+
+void HostWindowSystem::SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) {
+    m_preTranslate = std::move(hook);
+}
+
+WndHandle HostWindowSystem::CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate,
+                                            WndHandle owner, IWindowTarget* target) {
+    WindowCreateArgs args;
+    // The style sits at offset 12 of an extended template.
+    if (dialogTemplate.size() >= 16)
+        args.style = static_cast<std::uint32_t>(dialogTemplate[12]) |
+                     static_cast<std::uint32_t>(dialogTemplate[13]) << 8 |
+                     static_cast<std::uint32_t>(dialogTemplate[14]) << 16 |
+                     static_cast<std::uint32_t>(dialogTemplate[15]) << 24;
+    args.className = u"#32770";
+    args.parent = owner;
+    WndHandle wnd = CreateWnd(args, target);
+    if (wnd != kNoWindow)
+        Deliver(wnd, WM_INITDIALOG, 0, 0);
+    return wnd;
+}
+
+WndHandle HostWindowSystem::ParentOf(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    return it == m_windows.end() ? kNoWindow : it->second.parent;
+}
+
+bool HostWindowSystem::ShowWnd(WndHandle wnd, int showCmd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    if (it == m_windows.end())
+        return false;
+    it->second.geometry.visible = showCmd != SW_HIDE;
+    return true;
+}
+
+bool HostWindowSystem::IsVisible(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    return it != m_windows.end() && it->second.geometry.visible;
+}
+
+bool HostWindowSystem::MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    if (it == m_windows.end())
+        return false;
+    Geometry& g = it->second.geometry;
+    g.x = x;
+    g.y = y;
+    g.width = width;
+    g.height = height;
+    return true;
+}
+
+bool HostWindowSystem::PlaceTopMost(WndHandle wnd, int x, int y) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    if (it == m_windows.end())
+        return false;
+    it->second.geometry.x = x;
+    it->second.geometry.y = y;
+    it->second.geometry.topMost = true;
+    return true;
+}
+
+bool HostWindowSystem::InvalidateWnd(WndHandle wnd, bool) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    if (it == m_windows.end())
+        return false;
+    it->second.invalid = true;
+    return true;
+}
+
+bool HostWindowSystem::UpdateWnd(WndHandle wnd) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        auto it = m_windows.find(wnd);
+        if (it == m_windows.end() || !it->second.invalid)
+            return it != m_windows.end();
+        it->second.invalid = false;
+    }
+    Deliver(wnd, WM_PAINT, 0, 0);
+    return true;
+}
+
+void HostWindowSystem::ClientToParent(WndHandle wnd, int& x, int& y) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    if (it != m_windows.end() && IsChild(it->second)) {
+        x += it->second.geometry.x;
+        y += it->second.geometry.y;
+    }
+}
+
+void HostWindowSystem::ScreenSize(int& width, int& height) {
+    width = screenWidth;
+    height = screenHeight;
+}
+
+HostWindowSystem::Geometry HostWindowSystem::GeometryOf(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_windows.find(wnd);
+    return it == m_windows.end() ? Geometry{} : it->second.geometry;
+}
+
 LResult HostWindowSystem::Deliver(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
     IWindowTarget* target;
     {
@@ -250,6 +363,8 @@ bool HostWindowSystem::DeliverOneQueued() {
         next = m_queue.front();
         m_queue.erase(m_queue.begin());
     }
+    if (m_preTranslate && m_preTranslate({next.wnd, next.msg, next.wParam, next.lParam}))
+        return true;
     Deliver(next.wnd, next.msg, next.wParam, next.lParam);
     return true;
 }
@@ -592,6 +707,7 @@ HostPlatform::HostPlatform() : files(std::make_unique<HostFileSystem>(MakeTempRo
     platform.files = files.get();
     platform.registry = &registry;
     platform.shell = &shell;
+    platform.graphics = &graphics;
     InstallPlatform(platform);
 }
 

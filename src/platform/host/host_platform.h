@@ -4,6 +4,7 @@
 // drive it with "post this, run until idle, look at what happened".
 #pragma once
 
+#include "platform/host/host_graphics.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -60,12 +61,38 @@ public:
     bool StopTimer(WndHandle wnd, TimerId id) override;
     int RunLoop() override;
     void QuitLoop(int exitCode) override;
+    void SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) override;
+    WndHandle CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate, WndHandle owner,
+                              IWindowTarget* target) override;
+    bool IsDialogMsg(WndHandle) override { return false; }
+    WndHandle ParentOf(WndHandle wnd) override;
+    bool ShowWnd(WndHandle wnd, int showCmd) override;
+    bool IsVisible(WndHandle wnd) override;
+    bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) override;
+    bool PlaceTopMost(WndHandle wnd, int x, int y) override;
+    bool InvalidateWnd(WndHandle wnd, bool erase) override;
+    bool UpdateWnd(WndHandle wnd) override;
+    void CaptureMouse(WndHandle wnd) override { m_capture = wnd; }
+    void ReleaseMouse() override { m_capture = kNoWindow; }
+    void ClientToParent(WndHandle wnd, int& x, int& y) override;
+    void ScreenSize(int& width, int& height) override;
 
     // Delivers queued messages, then due timers, until neither is left.
     // Returns the number of messages delivered.
     int RunUntilIdle();
     // Lets `ms` of virtual time pass, delivering timers as they fall due.
     void AdvanceBy(std::uint32_t ms);
+
+    // What a window looks like to the user (the host has no screen).
+    struct Geometry {
+        int x, y, width, height;
+        bool visible;
+        bool topMost;
+    };
+    Geometry GeometryOf(WndHandle wnd);
+    WndHandle Capture() const { return m_capture; }
+    int screenWidth = 1280;
+    int screenHeight = 1024;
 
     bool TimerRunning(WndHandle wnd, TimerId id);
     bool QuitRequested() const { return m_quit; }
@@ -79,10 +106,13 @@ private:
         IWindowTarget* target;
         std::u16string className;
         std::u16string title;
-        WndHandle parent;
+        WndHandle parent; // parent of a child, owner of a top-level window
         std::uint32_t style;
+        Geometry geometry{};
+        bool invalid = false;
         bool destroying = false;
     };
+    bool IsChild(const Window& window) const;
     struct Timer {
         WndHandle wnd;
         TimerId id;
@@ -111,6 +141,8 @@ private:
     std::uint64_t m_timerOrder = 0;
     bool m_quit = false;
     int m_quitCode = 0;
+    WndHandle m_capture = kNoWindow;
+    std::function<bool(const QueuedMsg&)> m_preTranslate;
 };
 
 // A window of another program, as tests need them: it records every message
@@ -255,6 +287,7 @@ public:
     std::unique_ptr<HostFileSystem> files;
     HostRegistry registry;
     HostShell shell;
+    HostGraphics graphics;
 
 private:
     Platform m_previous;

@@ -48,6 +48,46 @@ bool EnsureClass(const wchar_t* name) {
 
 HWND H(WndHandle wnd) { return reinterpret_cast<HWND>(wnd); }
 
+// Dialogs keep the dialog manager's window procedure for default processing;
+// their target and that procedure are kept as window properties.
+constexpr wchar_t kTargetProp[] = L"OrvTarget";
+constexpr wchar_t kDefaultProcProp[] = L"OrvDefaultProc";
+
+LRESULT CALLBACK DialogSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* target = static_cast<IWindowTarget*>(GetPropW(hwnd, kTargetProp));
+    auto original = reinterpret_cast<WNDPROC>(GetPropW(hwnd, kDefaultProcProp));
+    if (target == nullptr)
+        return original ? CallWindowProcW(original, hwnd, msg, wParam, lParam)
+                        : DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = target->OnMessage(reinterpret_cast<WndHandle>(hwnd), msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        RemovePropW(hwnd, kTargetProp);
+        RemovePropW(hwnd, kDefaultProcProp);
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    }
+    return result;
+}
+
+// The dialog manager sends WM_CREATE before a dialog procedure is attached,
+// so the dialog window is subclassed as it is being created.
+thread_local IWindowTarget* t_pendingDialog = nullptr;
+
+LRESULT CALLBACK DialogCreationHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && t_pendingDialog != nullptr) {
+        HWND hwnd = reinterpret_cast<HWND>(wParam);
+        SetPropW(hwnd, kTargetProp, t_pendingDialog);
+        t_pendingDialog = nullptr;
+        LONG_PTR original =
+            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DialogSubclassProc));
+        SetPropW(hwnd, kDefaultProcProp, reinterpret_cast<HANDLE>(original));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+INT_PTR CALLBACK EmptyDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+thread_local MSG t_currentMsg{};
+
 class Win32WindowSystem final : public IWindowSystem {
 public:
     WndHandle CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) override {
@@ -63,6 +103,9 @@ public:
     bool DestroyWnd(WndHandle wnd) override { return ::DestroyWindow(H(wnd)) != FALSE; }
     bool IsWnd(WndHandle wnd) override { return ::IsWindow(H(wnd)) != FALSE; }
     LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override {
+        auto original = reinterpret_cast<WNDPROC>(GetPropW(H(wnd), kDefaultProcProp));
+        if (original != nullptr)
+            return CallWindowProcW(original, H(wnd), msg, wParam, lParam);
         return DefWindowProcW(H(wnd), msg, wParam, lParam);
     }
     bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override {
@@ -100,12 +143,68 @@ public:
     int RunLoop() override {
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            t_currentMsg = msg;
+            if (m_preTranslate && m_preTranslate({reinterpret_cast<WndHandle>(msg.hwnd),
+                                                  msg.message, msg.wParam, msg.lParam}))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
         return static_cast<int>(msg.wParam);
     }
     void QuitLoop(int exitCode) override { PostQuitMessage(exitCode); }
+    void SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) override {
+        m_preTranslate = std::move(hook);
+    }
+    WndHandle CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate, WndHandle owner,
+                              IWindowTarget* target) override {
+        HHOOK hook = SetWindowsHookExW(WH_CBT, DialogCreationHook, nullptr, GetCurrentThreadId());
+        t_pendingDialog = target;
+        HWND hwnd = CreateDialogIndirectParamW(
+            GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
+            H(owner), EmptyDialogProc, 0);
+        t_pendingDialog = nullptr;
+        if (hook != nullptr)
+            UnhookWindowsHookEx(hook);
+        return reinterpret_cast<WndHandle>(hwnd);
+    }
+    bool IsDialogMsg(WndHandle dialog) override {
+        return IsDialogMessageW(H(dialog), &t_currentMsg) != FALSE;
+    }
+    WndHandle ParentOf(WndHandle wnd) override {
+        return reinterpret_cast<WndHandle>(GetParent(H(wnd)));
+    }
+    bool ShowWnd(WndHandle wnd, int showCmd) override {
+        ::ShowWindow(H(wnd), showCmd);
+        return ::IsWindow(H(wnd)) != FALSE;
+    }
+    bool IsVisible(WndHandle wnd) override { return IsWindowVisible(H(wnd)) != FALSE; }
+    bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) override {
+        return MoveWindow(H(wnd), x, y, width, height, repaint) != FALSE;
+    }
+    bool PlaceTopMost(WndHandle wnd, int x, int y) override {
+        return SetWindowPos(H(wnd), HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE) != FALSE;
+    }
+    bool InvalidateWnd(WndHandle wnd, bool erase) override {
+        return InvalidateRect(H(wnd), nullptr, erase) != FALSE;
+    }
+    bool UpdateWnd(WndHandle wnd) override { return ::UpdateWindow(H(wnd)) != FALSE; }
+    void CaptureMouse(WndHandle wnd) override { SetCapture(H(wnd)); }
+    void ReleaseMouse() override { ReleaseCapture(); }
+    void ClientToParent(WndHandle wnd, int& x, int& y) override {
+        POINT point{x, y};
+        ClientToScreen(H(wnd), &point);
+        ScreenToClient(GetParent(H(wnd)), &point);
+        x = point.x;
+        y = point.y;
+    }
+    void ScreenSize(int& width, int& height) override {
+        width = GetSystemMetrics(SM_CXSCREEN);
+        height = GetSystemMetrics(SM_CYSCREEN);
+    }
+
+private:
+    std::function<bool(const QueuedMsg&)> m_preTranslate;
 };
 
 class Win32Kernel final : public IKernel {
@@ -201,7 +300,8 @@ public:
 
 } // namespace
 
-IFileSystem& Win32Files(); // win32_files.cpp
+IFileSystem& Win32Files();   // win32_files.cpp
+IGraphics& Win32Graphics(); // win32_graphics.cpp
 
 void InstallWin32Platform() {
     static Win32WindowSystem windows;
@@ -218,6 +318,7 @@ void InstallWin32Platform() {
     platform.files = &Win32Files();
     platform.registry = &registry;
     platform.shell = &shell;
+    platform.graphics = &Win32Graphics();
     InstallPlatform(platform);
 }
 
