@@ -5,6 +5,7 @@
 #include "platform/types.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,10 +43,12 @@ public:
     virtual BitmapHandle CreateSolidBitmap(int width, int height, std::uint32_t color) = 0;
     virtual void DeleteBitmap(BitmapHandle bitmap) = 0;
     virtual bool BitmapSize(BitmapHandle bitmap, int& width, int& height) = 0;
-    // A 32-bit copy of the bitmap as a bottom-up device-independent section:
-    // `stride` bytes per row, the picture's last row first, blue-green-red-x.
-    virtual bool CopyPixels32(BitmapHandle bitmap, std::vector<std::uint8_t>& bits, int& width,
-                              int& height, int& stride) = 0;
+    // Makes a 32-bit copy of the bitmap as a bottom-up device-independent
+    // section (`stride` bytes per row, the picture's last row first, blue,
+    // green, red, unused) and lets `scan` read it before it is freed.
+    using PixelScan = std::function<void(const std::uint8_t* bits, int width, int height,
+                                         int stride)>;
+    virtual bool ScanPixels32(BitmapHandle bitmap, const PixelScan& scan) = 0;
 
     // A region from `count` rectangles held in a buffer with room for
     // `capacity`; 0 on failure.

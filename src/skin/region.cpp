@@ -6,27 +6,6 @@
 
 namespace orv {
 
-void FindMaskRuns(const std::uint8_t* bits, int width, int height, int stride,
-                  const std::function<void(const RegionRect&)>& run) {
-    for (int y = 0; y < height; ++y) {
-        // Bottom-up: the picture's top row is the last row in memory.
-        const std::uint8_t* row = bits + static_cast<std::size_t>(height - 1 - y) * stride;
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* pixel = row + x * 4;
-            if (pixel[0] == 0xFF && pixel[1] == 0xFF && pixel[2] == 0xFF)
-                continue;
-            int x0 = x;
-            while (x < width) {
-                const std::uint8_t* p = row + x * 4;
-                if (p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF)
-                    break;
-                ++x;
-            }
-            run({x0, y, x, y + 1});
-        }
-    }
-}
-
 void RegionAccumulator::Add(const RegionRect& rect) {
     if (m_count == m_buffer.size())
         m_buffer.resize(m_buffer.size() + kGrowth);
@@ -71,14 +50,13 @@ RegionHandle RegionAccumulator::Finish() {
 RegionHandle RegionFromMask(BitmapHandle mask) {
     if (mask == 0)
         return 0;
-    std::vector<std::uint8_t> bits;
-    int width = 0, height = 0, stride = 0;
-    if (!Graphics().CopyPixels32(mask, bits, width, height, stride))
-        return 0;
     RegionAccumulator region;
-    FindMaskRuns(bits.data(), width, height, stride,
-                 [&region](const RegionRect& rect) { region.Add(rect); });
-    return region.Finish();
+    bool scanned = Graphics().ScanPixels32(
+        mask, [&region](const std::uint8_t* bits, int width, int height, int stride) {
+            FindMaskRuns(bits, width, height, stride,
+                         [&region](const RegionRect& rect) { region.Add(rect); });
+        });
+    return scanned ? region.Finish() : 0;
 }
 
 } // namespace orv

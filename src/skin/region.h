@@ -5,15 +5,31 @@
 #include "platform/graphics.h"
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace orv {
 
 // Walks a bottom-up 32-bit pixel buffer from the picture's top row down and
 // reports each run of non-white pixels of a row as a one-row rectangle.
-void FindMaskRuns(const std::uint8_t* bits, int width, int height, int stride,
-                  const std::function<void(const RegionRect&)>& run);
+template <typename RunSink>
+void FindMaskRuns(const std::uint8_t* bits, int width, int height, int stride, RunSink&& run) {
+    for (int y = 0; y < height; ++y) {
+        // Bottom-up: the picture's top row is the last row in memory.
+        const std::uint8_t* row = bits + static_cast<std::size_t>(height - 1 - y) * stride;
+        auto white = [row](int x) {
+            const std::uint8_t* p = row + static_cast<std::size_t>(x) * 4;
+            return (p[0] & p[1] & p[2]) == 0xFF;
+        };
+        for (int x = 0; x < width; ++x) {
+            if (white(x))
+                continue;
+            int x0 = x;
+            while (x < width && !white(x))
+                ++x;
+            run(RegionRect{x0, y, x, y + 1});
+        }
+    }
+}
 
 // Collects rectangles in a buffer that grows by 100 at a time and turns them
 // into a region every 2,000 rectangles, so that no single region request

@@ -70,15 +70,14 @@ bool HostGraphics::BitmapSize(BitmapHandle bitmap, int& width, int& height) {
     return true;
 }
 
-bool HostGraphics::CopyPixels32(BitmapHandle bitmap, std::vector<std::uint8_t>& bits, int& width,
-                                int& height, int& stride) {
+bool HostGraphics::ScanPixels32(BitmapHandle bitmap, const PixelScan& scan) {
     const Bitmap* found = Find(bitmap);
     if (found == nullptr)
         return false;
-    width = found->width;
-    height = found->height;
-    stride = width * 4;
-    bits.assign(static_cast<std::size_t>(stride) * height, 0);
+    int width = found->width;
+    int height = found->height;
+    int stride = width * 4;
+    std::vector<std::uint8_t> bits(static_cast<std::size_t>(stride) * height, 0);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = bits.data() + static_cast<std::size_t>(height - 1 - y) * stride;
         for (int x = 0; x < width; ++x) {
@@ -88,6 +87,7 @@ bool HostGraphics::CopyPixels32(BitmapHandle bitmap, std::vector<std::uint8_t>& 
             row[x * 4 + 2] = static_cast<std::uint8_t>(pixel >> 16);
         }
     }
+    scan(bits.data(), width, height, stride);
     return true;
 }
 

@@ -31,8 +31,7 @@ public:
     BitmapHandle CreateSolidBitmap(int width, int height, std::uint32_t color) override;
     void DeleteBitmap(BitmapHandle bitmap) override;
     bool BitmapSize(BitmapHandle bitmap, int& width, int& height) override;
-    bool CopyPixels32(BitmapHandle bitmap, std::vector<std::uint8_t>& bits, int& width,
-                      int& height, int& stride) override;
+    bool ScanPixels32(BitmapHandle bitmap, const PixelScan& scan) override;
     RegionHandle CreateRegion(const RegionRect* rects, std::uint32_t count, std::uint32_t capacity,
                               const RegionRect& bounds) override;
     void CombineRegionOr(RegionHandle into, RegionHandle add) override;

@@ -92,8 +92,8 @@ public:
         return true;
     }
 
-    bool CopyPixels32(BitmapHandle bitmap, std::vector<std::uint8_t>& bits, int& width,
-                      int& height, int& stride) override {
+    bool ScanPixels32(BitmapHandle bitmap, const PixelScan& scan) override {
+        int width = 0, height = 0;
         if (!BitmapSize(bitmap, width, height) || width <= 0 || height <= 0)
             return false;
         HDC sectionDc = CreateCompatibleDC(nullptr);
@@ -121,9 +121,8 @@ public:
             GdiFlush();
             BITMAP described{};
             GetObjectW(section, sizeof described, &described);
-            stride = (described.bmWidthBytes + 3) & ~3;
-            const auto* first = static_cast<const std::uint8_t*>(sectionBits);
-            bits.assign(first, first + static_cast<std::size_t>(stride) * height);
+            int stride = (described.bmWidthBytes + 3) & ~3;
+            scan(static_cast<const std::uint8_t*>(sectionBits), width, height, stride);
             SelectObject(maskDc, oldMask);
             DeleteDC(maskDc);
             ok = true;
