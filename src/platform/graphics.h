@@ -46,8 +46,8 @@ public:
     // Makes a 32-bit copy of the bitmap as a bottom-up device-independent
     // section (`stride` bytes per row, the picture's last row first, blue,
     // green, red, unused) and lets `scan` read it before it is freed.
-    using PixelScan = std::function<void(const std::uint8_t* bits, int width, int height,
-                                         int stride)>;
+    using PixelScan =
+        std::function<void(const std::uint8_t* bits, int width, int height, int stride)>;
     virtual bool ScanPixels32(BitmapHandle bitmap, const PixelScan& scan) = 0;
 
     // A region from `count` rectangles held in a buffer with room for

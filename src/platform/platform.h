@@ -6,7 +6,9 @@
 #include "platform/debug.h"
 #include "platform/files.h"
 #include "platform/graphics.h"
+#include "platform/installer.h"
 #include "platform/kernel.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/window.h"
@@ -22,6 +24,8 @@ struct Platform {
     IRegistry* registry = nullptr;
     IShell* shell = nullptr;
     IGraphics* graphics = nullptr;
+    IProcesses* processes = nullptr;
+    IInstaller* installer = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -35,5 +39,7 @@ IFileSystem& Files();
 IRegistry& Registry();
 IShell& Shell();
 IGraphics& Graphics();
+IProcesses& Processes();
+IInstaller& Installer();
 
 } // namespace orv

@@ -94,6 +94,10 @@ public:
     // A point of the window's client area in its parent's client coordinates.
     virtual void ClientToParent(WndHandle wnd, int& x, int& y) = 0;
     virtual void ScreenSize(int& width, int& height) = 0;
+
+    // The window the user works with, and the process that owns a window.
+    virtual WndHandle ForegroundWindow() = 0;
+    virtual std::uint32_t WindowProcessId(WndHandle wnd) = 0;
 };
 
 } // namespace orv

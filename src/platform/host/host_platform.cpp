@@ -60,8 +60,8 @@ WndHandle HostWindowSystem::CreateWnd(const WindowCreateArgs& args, IWindowTarge
         wnd = m_nextHandle;
         m_nextHandle += 2;
         Window window{target, args.className, args.title, args.parent, args.style};
-        window.geometry = {args.x, args.y, args.width, args.height,
-                           (args.style & WS_VISIBLE) != 0, false};
+        window.geometry = {args.x, args.y, args.width, args.height, (args.style & WS_VISIBLE) != 0,
+                           false};
         m_windows[wnd] = window;
     }
     if (Deliver(wnd, WM_CREATE, 0, 0) == -1) {
@@ -153,8 +153,8 @@ MsgId HostWindowSystem::RegisterMsg(std::u16string_view name) {
 WndHandle HostWindowSystem::FindTopLevel(const char16_t* className, const char16_t* title) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     for (const auto& [handle, window] : m_windows) {
-        if (!IsChild(window) && !window.destroying &&
-            NameMatches(className, window.className) && NameMatches(title, window.title))
+        if (!IsChild(window) && !window.destroying && NameMatches(className, window.className) &&
+            NameMatches(title, window.title))
             return handle;
     }
     return kNoWindow;
@@ -231,7 +231,9 @@ void HostWindowSystem::QuitLoop(int exitCode) {
     m_quitCode = exitCode;
 }
 
-bool HostWindowSystem::IsChild(const Window& window) const { return (window.style & WS_CHILD) != 0; }
+bool HostWindowSystem::IsChild(const Window& window) const {
+    return (window.style & WS_CHILD) != 0;
+}
 
 void HostWindowSystem::SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) {
     m_preTranslate = std::move(hook);
@@ -332,6 +334,12 @@ void HostWindowSystem::ClientToParent(WndHandle wnd, int& x, int& y) {
 void HostWindowSystem::ScreenSize(int& width, int& height) {
     width = screenWidth;
     height = screenHeight;
+}
+
+std::uint32_t HostWindowSystem::WindowProcessId(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = windowProcess.find(wnd);
+    return it == windowProcess.end() ? 0 : it->second;
 }
 
 HostWindowSystem::Geometry HostWindowSystem::GeometryOf(WndHandle wnd) {
@@ -495,7 +503,9 @@ void HostKernel::CloseHandle(KernelHandle handle) {
     m_handles.erase(it);
 }
 
-void HostKernel::HoldElsewhere(std::u16string_view name) { ++m_mutexRefs[std::u16string(name)]; }
+void HostKernel::HoldElsewhere(std::u16string_view name) {
+    ++m_mutexRefs[std::u16string(name)];
+}
 
 bool HostKernel::MutexExists(std::u16string_view name) {
     auto it = m_mutexRefs.find(std::u16string(name));
@@ -656,7 +666,9 @@ bool HostRegistry::SetDword(std::u16string_view keyPath, std::u16string_view nam
     return true;
 }
 
-void HostRegistry::CreateKey(std::u16string_view keyPath) { m_keys[FoldedName(keyPath)]; }
+void HostRegistry::CreateKey(std::u16string_view keyPath) {
+    m_keys[FoldedName(keyPath)];
+}
 
 bool HostRegistry::KeyExists(std::u16string_view keyPath) const {
     return m_keys.count(FoldedName(keyPath)) != 0;
@@ -678,6 +690,14 @@ bool HostShell::Execute(const char16_t* verb, std::u16string_view file, std::u16
     Started start{verb ? verb : u"", std::u16string(file), std::u16string(params), showCmd};
     started.push_back(start);
     return onExecute ? onExecute(start) : true;
+}
+
+bool HostShell::ResolveShellLink(std::u16string_view link, std::u16string& target) {
+    auto it = shellLinks.find(std::u16string(link));
+    if (it == shellLinks.end())
+        return false;
+    target = it->second;
+    return true;
 }
 
 // ---------------------------------------------------------------- platform
@@ -708,6 +728,8 @@ HostPlatform::HostPlatform() : files(std::make_unique<HostFileSystem>(MakeTempRo
     platform.registry = &registry;
     platform.shell = &shell;
     platform.graphics = &graphics;
+    platform.processes = &processes;
+    platform.installer = &installer;
     InstallPlatform(platform);
 }
 

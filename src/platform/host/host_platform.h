@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/host/host_graphics.h"
+#include "platform/host/host_processes.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -76,6 +77,11 @@ public:
     void ReleaseMouse() override { m_capture = kNoWindow; }
     void ClientToParent(WndHandle wnd, int& x, int& y) override;
     void ScreenSize(int& width, int& height) override;
+    WndHandle ForegroundWindow() override { return foreground; }
+    std::uint32_t WindowProcessId(WndHandle wnd) override;
+
+    WndHandle foreground = kNoWindow;
+    std::map<WndHandle, std::uint32_t> windowProcess; // windows of other processes
 
     // Delivers queued messages, then due timers, until neither is left.
     // Returns the number of messages delivered.
@@ -262,8 +268,11 @@ public:
     bool Execute(const char16_t* verb, std::u16string_view file, std::u16string_view params,
                  int showCmd) override;
 
+    bool ResolveShellLink(std::u16string_view link, std::u16string& target) override;
+
     std::u16string appData = u"C:\\Users\\tester\\AppData\\Roaming";
     std::vector<Started> started;
+    std::map<std::u16string, std::u16string> shellLinks; // shortcut -> target
     // Decides whether a start succeeds, and may create the program's windows.
     std::function<bool(const Started&)> onExecute;
 };
@@ -288,6 +297,8 @@ public:
     HostRegistry registry;
     HostShell shell;
     HostGraphics graphics;
+    HostProcesses processes;
+    HostInstaller installer;
 
 private:
     Platform m_previous;

@@ -3,9 +3,16 @@
 #include "app/hid_app.h"
 #include "platform/win32/win32_platform.h"
 
+#include <objbase.h>
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // COM serves the picture decoder and the shell link object, both used on
+    // this one user-interface thread; it is set up here once for the whole run.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     orv::win32::InstallWin32Platform();
-    return orv::RunService();
+    int exitCode = orv::RunService();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return exitCode;
 }

@@ -2,9 +2,10 @@
 
 #include "platform/win32/wide.h"
 
-#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shobjidl.h>
+#include <windows.h>
 
 #include <string>
 
@@ -46,7 +47,9 @@ bool EnsureClass(const wchar_t* name) {
     return RegisterClassExW(&wc) != 0;
 }
 
-HWND H(WndHandle wnd) { return reinterpret_cast<HWND>(wnd); }
+HWND H(WndHandle wnd) {
+    return reinterpret_cast<HWND>(wnd);
+}
 
 // Dialogs keep the dialog manager's window procedure for default processing;
 // their target and that procedure are kept as window properties.
@@ -84,7 +87,9 @@ LRESULT CALLBACK DialogCreationHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-INT_PTR CALLBACK EmptyDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK EmptyDialogProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
 
 thread_local MSG t_currentMsg{};
 
@@ -202,6 +207,14 @@ public:
         width = GetSystemMetrics(SM_CXSCREEN);
         height = GetSystemMetrics(SM_CYSCREEN);
     }
+    WndHandle ForegroundWindow() override {
+        return reinterpret_cast<WndHandle>(GetForegroundWindow());
+    }
+    std::uint32_t WindowProcessId(WndHandle wnd) override {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(H(wnd), &pid);
+        return pid;
+    }
 
 private:
     std::function<bool(const QueuedMsg&)> m_preTranslate;
@@ -213,7 +226,8 @@ public:
         HANDLE mutex = CreateMutexW(nullptr, FALSE, W(name).c_str());
         DWORD error = GetLastError();
         // A mutex made by another user's instance cannot be opened; it exists all the same.
-        alreadyExisted = error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
+        alreadyExisted =
+            error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
         return reinterpret_cast<KernelHandle>(mutex);
     }
     void ReleaseMutex(KernelHandle mutex) override {
@@ -272,8 +286,8 @@ private:
         if (RegOpenKeyExW(HKEY_CURRENT_USER, W(keyPath).c_str(), 0, KEY_READ | KEY_WRITE, &key) !=
             ERROR_SUCCESS)
             return false;
-        LSTATUS status = RegSetValueExW(key, W(name).c_str(), 0, type,
-                                        static_cast<const BYTE*>(data), size);
+        LSTATUS status =
+            RegSetValueExW(key, W(name).c_str(), 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(key);
         return status == ERROR_SUCCESS;
     }
@@ -292,16 +306,39 @@ public:
                  int showCmd) override {
         std::wstring wfile = W(file);
         std::wstring wparams = W(params);
-        HINSTANCE result = ShellExecuteW(nullptr, W(verb), wfile.c_str(), wparams.c_str(),
-                                         nullptr, showCmd);
+        HINSTANCE result =
+            ShellExecuteW(nullptr, W(verb), wfile.c_str(), wparams.c_str(), nullptr, showCmd);
         return reinterpret_cast<INT_PTR>(result) > 32;
+    }
+    bool ResolveShellLink(std::u16string_view link, std::u16string& target) override {
+        // COM is initialised once for the user-interface thread at start-up.
+        IShellLinkW* shellLink = nullptr;
+        IPersistFile* file = nullptr;
+        bool resolved = false;
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IShellLinkW, reinterpret_cast<void**>(&shellLink))) &&
+            SUCCEEDED(
+                shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+            SUCCEEDED(file->Load(W(link).c_str(), STGM_READ))) {
+            wchar_t buf[MAX_PATH] = L"";
+            resolved = shellLink->GetPath(buf, MAX_PATH, nullptr, 0) == S_OK;
+            if (resolved)
+                target = U16(buf);
+        }
+        if (file != nullptr)
+            file->Release();
+        if (shellLink != nullptr)
+            shellLink->Release();
+        return resolved;
     }
 };
 
 } // namespace
 
-IFileSystem& Win32Files();   // win32_files.cpp
-IGraphics& Win32Graphics(); // win32_graphics.cpp
+IFileSystem& Win32Files();    // win32_files.cpp
+IGraphics& Win32Graphics();   // win32_graphics.cpp
+IProcesses& Win32Processes(); // win32_system.cpp
+IInstaller& Win32Installer(); // win32_system.cpp
 
 void InstallWin32Platform() {
     static Win32WindowSystem windows;
@@ -319,6 +356,8 @@ void InstallWin32Platform() {
     platform.registry = &registry;
     platform.shell = &shell;
     platform.graphics = &Win32Graphics();
+    platform.processes = &Win32Processes();
+    platform.installer = &Win32Installer();
     InstallPlatform(platform);
 }
 

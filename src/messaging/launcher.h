@@ -1,0 +1,18 @@
+// Starting the program stored for a key: programs, documents and shortcuts,
+// both the installer's and the shell's.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+// The target of an installer shortcut or a shell shortcut. False (and an
+// empty target) when `path` is neither, or the installer gives no path.
+bool ResolveShortcut(std::u16string_view path, std::u16string& target);
+
+// Starts `path` through the shell (verb "open", shown normally), resolving
+// shortcuts first; an empty path starts nothing.
+void LaunchPath(std::u16string path);
+
+} // namespace orv

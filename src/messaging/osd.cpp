@@ -1,0 +1,60 @@
+#include "messaging/osd.h"
+
+#include "app/paths.h"
+#include "base/wstr.h"
+#include "messaging/messages.h"
+#include "platform/platform.h"
+
+namespace orv {
+
+namespace {
+
+std::uint32_t OsdTextColor(std::uint8_t osdColor) {
+    switch (osdColor) {
+    case 1:
+        return 0x000055FF;
+    case 2:
+        return 0x0000FF00;
+    default:
+        return 0x000000FF;
+    }
+}
+
+} // namespace
+
+OSD_DATA MakeOsdRecord(std::u16string_view text, std::uint8_t osdColor) {
+    OSD_DATA record{};
+    CopyToField(record.Text, text);
+    record.Param0 = 0;
+    record.Param1 = 1500;
+    record.Param2 = 0;
+    record.TextColor = OsdTextColor(osdColor);
+    record.Param4 = 40;
+    CopyToField(record.FontName, u"Arial");
+    return record;
+}
+
+void ShowOsd(std::u16string_view text, std::uint8_t osdColor) {
+    WndHandle osd = Windows().FindTopLevel(kOsdWindowClass, kOsdWindowTitle);
+    for (int attempt = 0; osd == kNoWindow && attempt < 5; ++attempt) {
+        PathParts module = SplitPath(Kernel().ModulePath());
+        Shell().Execute(nullptr, module.drive + module.dir + u"osdview.exe", u"", SW_SHOWNORMAL);
+        Clock().Sleep(500);
+        osd = Windows().FindTopLevel(kOsdWindowClass, kOsdWindowTitle);
+    }
+    if (osd == kNoWindow)
+        return;
+    OSD_DATA record = MakeOsdRecord(text, osdColor);
+    Windows().SendCopyData(osd, kNoWindow, 0, &record, sizeof record);
+}
+
+void StartTrayIconProgram() {
+    if (Windows().FindTopLevel(nullptr, kTrayIconTitle) != kNoWindow)
+        return;
+    std::u16string folder(FieldText(g_szExeDir));
+    if (!folder.empty())
+        folder.pop_back();
+    Shell().Execute(u"open", FormatW(u"%s\\traystub.exe", folder.c_str()), u"", SW_SHOW);
+}
+
+} // namespace orv
