@@ -9,6 +9,9 @@ namespace {
 
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
+// The platform's integer reader looks at no more than this many units.
+constexpr std::size_t kReadIntChars = 29;
+
 std::u16string CutToReadBuffer(std::u16string_view text) {
     return std::u16string(text.substr(0, kReadStringChars - 1));
 }
@@ -41,7 +44,7 @@ std::int32_t CIniSession::ReadInt(std::u16string_view section, std::u16string_vi
     auto value = Doc().Find(section, key);
     if (!value)
         return def;
-    std::u16string_view text = ini::StripQuotes(*value);
+    std::u16string_view text = ini::StripQuotes(*value).substr(0, kReadIntChars);
     return text.empty() ? def : ini::ParseInteger(text);
 }
 
