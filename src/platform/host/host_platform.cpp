@@ -380,7 +380,9 @@ void HostKernel::CloseHandle(KernelHandle handle) {
     m_handles.erase(it);
 }
 
-void HostKernel::HoldElsewhere(std::u16string_view name) { ++m_mutexRefs[std::u16string(name)]; }
+void HostKernel::HoldElsewhere(std::u16string_view name) {
+    ++m_mutexRefs[std::u16string(name)];
+}
 
 bool HostKernel::MutexExists(std::u16string_view name) {
     auto it = m_mutexRefs.find(std::u16string(name));
@@ -514,6 +516,13 @@ bool HostFileSystem::ReplaceContent(std::u16string_view path, std::string_view b
         ::unlink(temp.c_str());
         return false;
     }
+    // The new name is on disk only once its folder is.
+    std::string folder = p.substr(0, p.rfind('/'));
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 
@@ -541,7 +550,9 @@ bool HostRegistry::SetDword(std::u16string_view keyPath, std::u16string_view nam
     return true;
 }
 
-void HostRegistry::CreateKey(std::u16string_view keyPath) { m_keys[FoldedName(keyPath)]; }
+void HostRegistry::CreateKey(std::u16string_view keyPath) {
+    m_keys[FoldedName(keyPath)];
+}
 
 bool HostRegistry::KeyExists(std::u16string_view keyPath) const {
     return m_keys.count(FoldedName(keyPath)) != 0;
