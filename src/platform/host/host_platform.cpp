@@ -380,9 +380,7 @@ void HostKernel::CloseHandle(KernelHandle handle) {
     m_handles.erase(it);
 }
 
-void HostKernel::HoldElsewhere(std::u16string_view name) {
-    ++m_mutexRefs[std::u16string(name)];
-}
+void HostKernel::HoldElsewhere(std::u16string_view name) { ++m_mutexRefs[std::u16string(name)]; }
 
 bool HostKernel::MutexExists(std::u16string_view name) {
     auto it = m_mutexRefs.find(std::u16string(name));
@@ -550,9 +548,7 @@ bool HostRegistry::SetDword(std::u16string_view keyPath, std::u16string_view nam
     return true;
 }
 
-void HostRegistry::CreateKey(std::u16string_view keyPath) {
-    m_keys[FoldedName(keyPath)];
-}
+void HostRegistry::CreateKey(std::u16string_view keyPath) { m_keys[FoldedName(keyPath)]; }
 
 bool HostRegistry::KeyExists(std::u16string_view keyPath) const {
     return m_keys.count(FoldedName(keyPath)) != 0;
