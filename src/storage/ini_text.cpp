@@ -88,59 +88,98 @@ void AppendUtf16(std::string& out, std::u16string_view text, bool bigEndian) {
     }
 }
 
-bool StartsWith(std::string_view bytes, std::string_view prefix) {
-    return bytes.substr(0, prefix.size()) == prefix;
+// Hex digit values for the units below 128; -1 for anything else.
+struct HexTable {
+    signed char value[128];
+    constexpr HexTable() : value() {
+        for (int c = 0; c < 128; ++c)
+            value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                       : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                       : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                                              : static_cast<signed char>(-1);
+    }
+};
+constexpr HexTable kHexTable;
+
+int HexByte(char16_t hi, char16_t lo) {
+    if (hi >= 128 || lo >= 128)
+        return -1;
+    int h = kHexTable.value[hi], l = kHexTable.value[lo];
+    return h < 0 || l < 0 ? -1 : h << 4 | l;
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
-}
+} // namespace
+
+namespace {
+
+// The units of a file's text, decoded on demand from its bytes.
+class Units {
+public:
+    explicit Units(std::string_view bytes) {
+        if (bytes.substr(0, 2) == "\xFF\xFE") {
+            m_encoding = Encoding::Utf16Le;
+            m_raw = bytes.substr(2);
+        } else if (bytes.substr(0, 2) == "\xFE\xFF") {
+            m_encoding = Encoding::Utf16Be;
+            m_raw = bytes.substr(2);
+        } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+            m_encoding = Encoding::Utf8;
+            m_text = FromUtf8(bytes.substr(3));
+        } else {
+            m_encoding = Encoding::Ansi;
+            m_text.resize(bytes.size());
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                m_text[i] = FromCp1252(static_cast<unsigned char>(bytes[i]));
+        }
+    }
+    Encoding encoding() const { return m_encoding; }
+    bool utf16() const { return m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be; }
+    std::size_t size() const { return utf16() ? m_raw.size() / 2 : m_text.size(); }
+    char16_t operator[](std::size_t i) const {
+        if (!utf16())
+            return m_text[i];
+        auto a = static_cast<unsigned char>(m_raw[2 * i]);
+        auto b = static_cast<unsigned char>(m_raw[2 * i + 1]);
+        return static_cast<char16_t>(m_encoding == Encoding::Utf16Le ? a | b << 8 : b | a << 8);
+    }
+    std::u16string Slice(std::size_t begin, std::size_t end) const {
+        if (!utf16())
+            return m_text.substr(begin, end - begin);
+        return DecodeUtf16(m_raw.substr(2 * begin, 2 * (end - begin)),
+                           m_encoding == Encoding::Utf16Be);
+    }
+
+private:
+    Encoding m_encoding;
+    std::string_view m_raw; // UTF-16 units
+    std::u16string m_text;  // the other encodings, decoded
+};
 
 } // namespace
 
 Document Document::Parse(std::string_view bytes) {
     Document doc;
-    std::u16string text;
     if (bytes.empty())
         return doc;
-    if (StartsWith(bytes, "\xFF\xFE")) {
-        doc.m_encoding = Encoding::Utf16Le;
-        text = DecodeUtf16(bytes.substr(2), false);
-    } else if (StartsWith(bytes, "\xFE\xFF")) {
-        doc.m_encoding = Encoding::Utf16Be;
-        text = DecodeUtf16(bytes.substr(2), true);
-    } else if (StartsWith(bytes, "\xEF\xBB\xBF")) {
-        doc.m_encoding = Encoding::Utf8;
-        text = FromUtf8(bytes.substr(3));
-    } else {
-        doc.m_encoding = Encoding::Ansi;
-        text.resize(bytes.size());
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            text[i] = FromCp1252(static_cast<unsigned char>(bytes[i]));
-    }
-
+    const Units units(bytes);
+    doc.m_encoding = units.encoding();
     std::size_t start = 0;
-    const std::size_t n = text.size();
+    const std::size_t n = units.size();
     while (start < n) {
         std::size_t end = start;
-        while (end < n && text[end] != u'\r' && text[end] != u'\n')
+        char16_t c = 0;
+        while (end < n && (c = units[end]) != u'\r' && c != u'\n')
             ++end;
         Line line;
-        line.text.assign(text, start, end - start);
+        line.text = units.Slice(start, end);
         if (end == n) {
             line.eol = Eol::None;
             start = n;
-        } else if (text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n') {
+        } else if (c == u'\r' && end + 1 < n && units[end + 1] == u'\n') {
             line.eol = Eol::CrLf;
             start = end + 2;
         } else {
-            line.eol = text[end] == u'\r' ? Eol::Cr : Eol::Lf;
+            line.eol = c == u'\r' ? Eol::Cr : Eol::Lf;
             start = end + 1;
         }
         Classify(line);
@@ -297,10 +336,16 @@ bool Document::Set(std::u16string_view section, std::u16string_view key,
     key = Trim(UpToBreak(key));
     value = UpToBreak(value);
 
+    std::u16string entry(key);
+    entry += u'=';
+    entry += value;
     Range range = SectionRange(section);
     if (!range.found) {
-        AddLine(m_lines.size(), u"[" + std::u16string(section) + u"]");
-        AddLine(m_lines.size(), std::u16string(key) + u"=" + std::u16string(value));
+        std::u16string header(1, u'[');
+        header += section;
+        header += u']';
+        AddLine(m_lines.size(), std::move(header));
+        AddLine(m_lines.size(), std::move(entry));
         return true;
     }
     // New keys follow the last entry of the section, so that blank lines and
@@ -323,7 +368,7 @@ bool Document::Set(std::u16string_view section, std::u16string_view key,
         Classify(line);
         return true;
     }
-    AddLine(insertAt, std::u16string(key) + u"=" + std::u16string(value));
+    AddLine(insertAt, std::move(entry));
     return true;
 }
 
@@ -398,24 +443,19 @@ std::u16string EncodeStruct(const void* data, std::size_t size) {
 bool DecodeStruct(std::u16string_view value, void* data, std::size_t size) {
     if (value.size() != size * 2 + 2)
         return false;
-    auto byteAt = [&](std::size_t i) {
-        int hi = HexDigit(value[2 * i]);
-        int lo = HexDigit(value[2 * i + 1]);
-        return hi < 0 || lo < 0 ? -1 : hi << 4 | lo;
-    };
-    std::string bytes(size, '\0');
+    // Check everything before touching the record: it is all or nothing.
     unsigned sum = 0;
     for (std::size_t i = 0; i < size; ++i) {
-        int b = byteAt(i);
+        int b = HexByte(value[2 * i], value[2 * i + 1]);
         if (b < 0)
             return false;
-        bytes[i] = static_cast<char>(b);
         sum += static_cast<unsigned>(b);
     }
-    if (byteAt(size) != static_cast<int>(sum & 0xFF))
+    if (HexByte(value[2 * size], value[2 * size + 1]) != static_cast<int>(sum & 0xFF))
         return false;
-    if (size != 0)
-        std::memcpy(data, bytes.data(), size);
+    auto* bytes = static_cast<unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(HexByte(value[2 * i], value[2 * i + 1]));
     return true;
 }
 
