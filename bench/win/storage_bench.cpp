@@ -50,9 +50,12 @@ UINT PartSize(int part) {
 }
 
 // The slot load with the platform's functions: the name, then the same reads.
-void PlatformLoad(const std::wstring& path, const wchar_t* name, PROFILE_DATA& p) {
-    WritePrivateProfileStringW(L"GROUP", L"CurrentProfileName", name, path.c_str());
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
+void PlatformLoad(const std::wstring& path, const wchar_t* name, PROFILE_DATA& p,
+                  bool writeName = true) {
+    if (writeName) {
+        WritePrivateProfileStringW(L"GROUP", L"CurrentProfileName", name, path.c_str());
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
+    }
     std::vector<wchar_t> buf(2048);
     for (int i = 0; i < kLinkExeCount; ++i) {
         GetPrivateProfileStringW(L"GROUP", LinkKey(i).c_str(), L"", buf.data(), 2048, path.c_str());
@@ -141,7 +144,7 @@ int Run() {
     PlatformSave(theirsPath, L"Theirs", settings->Current);
 
     const int rounds = 40;
-    std::vector<double> ourLoad, theirLoad, ourSave, theirSave;
+    std::vector<double> ourLoad, theirLoad, theirReads, ourSave, theirSave;
     for (int round = 0; round < rounds; ++round) {
         double t0 = NowMs();
         ClearProfile(*settings);
@@ -152,6 +155,11 @@ int Run() {
         PlatformLoad(theirsPath, L"Theirs", settings->Current);
         ValidateProfile(*settings);
         double t2 = NowMs();
+        ClearProfile(*settings);
+        PlatformLoad(theirsPath, L"Theirs", settings->Current, false);
+        ValidateProfile(*settings);
+        theirReads.push_back(NowMs() - t2);
+        t2 = NowMs();
         // Each save carries a change, as after a lighting change.
         settings->Current.Light.EffectLevel = settings->Current.Light.EffectLevel % 5 + 1;
         SaveProfileFile(u"Ours", settings->Current);
@@ -170,9 +178,13 @@ int Run() {
                 rounds);
     std::printf("  slot load  engine %8.3f ms   platform INI functions %8.3f ms   ratio %.2f\n", ol,
                 tl, ol / tl);
+    double tr = Median(theirReads);
+    std::printf("  slot load  engine %8.3f ms   platform reads alone   %8.3f ms   ratio %.2f"
+                " (the same reads without the name write and flush)\n",
+                ol, tr, ol / tr);
     std::printf("  slot save  engine %8.3f ms   platform INI functions %8.3f ms   ratio %.2f\n", os,
                 ts, os / ts);
-    bool ok = ol <= tl && os <= ts;
+    bool ok = ol <= tl && ol <= tr && os <= ts;
     std::printf("  %s\n", ok ? "targets met" : "TARGET MISSED");
 
     for (const wchar_t* name : {L"Profiles\\Ours.ini", L"Profiles\\Theirs.ini"})

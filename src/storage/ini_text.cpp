@@ -60,6 +60,19 @@ bool ToCp1252(char16_t c, char& out) {
     return false;
 }
 
+// UTF-8 has no form for half of a surrogate pair.
+bool HasLoneSurrogate(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
 std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
     std::u16string text(bytes.size() / 2, u'\0');
     if (!bigEndian && std::endian::native == std::endian::little) {
@@ -133,7 +146,9 @@ public:
         }
     }
     Encoding encoding() const { return m_encoding; }
-    bool utf16() const { return m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be; }
+    bool utf16() const {
+        return m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be;
+    }
     std::size_t size() const { return utf16() ? m_raw.size() / 2 : m_text.size(); }
     char16_t operator[](std::size_t i) const {
         if (!utf16())
@@ -211,6 +226,8 @@ std::string Document::Serialize() const {
         }
     }
 
+    // A file keeps its encoding unless that would lose a character; then it
+    // becomes UTF-16LE, which holds every one and which the platform reads.
     std::string out;
     switch (m_encoding) {
     case Encoding::Ansi: {
@@ -220,21 +237,23 @@ std::string Document::Serialize() const {
             fits = ToCp1252(text[i], out[i]);
         if (fits)
             return out;
-        out.clear();
-        [[fallthrough]];
+        break;
     }
-    case Encoding::Utf16Le:
-        out.reserve(2 + text.size() * 2);
-        out = "\xFF\xFE";
-        AppendUtf16(out, text, false);
-        return out;
+    case Encoding::Utf8:
+        if (!HasLoneSurrogate(text))
+            return "\xEF\xBB\xBF" + ToUtf8(text);
+        break;
     case Encoding::Utf16Be:
         out = "\xFE\xFF";
         AppendUtf16(out, text, true);
         return out;
-    case Encoding::Utf8:
-        return "\xEF\xBB\xBF" + ToUtf8(text);
+    case Encoding::Utf16Le:
+        break;
     }
+    out.clear();
+    out.reserve(2 + text.size() * 2);
+    out = "\xFF\xFE";
+    AppendUtf16(out, text, false);
     return out;
 }
 

@@ -33,8 +33,9 @@ public:
     // there is nothing whose encoding could be kept.
     static Document Parse(std::string_view bytes);
 
-    // The file bytes. An 8-bit file stays 8-bit unless a character of it has
-    // no 8-bit form; then the file becomes UTF-16LE so that nothing is lost.
+    // The file bytes, in the file's own encoding unless a character has no
+    // form in it (an 8-bit file, or a lone surrogate in a UTF-8 file): then
+    // the file becomes UTF-16LE so that nothing is lost.
     std::string Serialize() const;
 
     Encoding encoding() const { return m_encoding; }

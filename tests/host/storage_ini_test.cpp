@@ -265,6 +265,13 @@ TEST(IniEncoding, MarkedFilesKeepTheirEncoding) {
     be.Set(u"A", u"y", u"\u0416");
     EXPECT_EQ(be.Serialize(), Utf16BeFile(u"[A]\r\nx=b\r\ny=\u0416\r\n"));
 
+    // Half a surrogate pair has no UTF-8 form: the file turns UTF-16LE.
+    utf8.Set(u"A", u"z", std::u16string(1, char16_t(0xD800)));
+    Document reread = Document::Parse(utf8.Serialize());
+    EXPECT_EQ(reread.encoding(), Encoding::Utf16Le);
+    EXPECT_EQ(Read(reread, u"A", u"z"), std::u16string(1, char16_t(0xD800)));
+    EXPECT_EQ(Read(reread, u"A", u"x"), u"caf\u00E9");
+
     // A file of no bytes has nothing to keep: it becomes the service's format.
     Document none = Document::Parse("");
     none.Set(u"A", u"x", u"1");
