@@ -237,6 +237,22 @@ TEST_F(ProfileFileTest, DamagedFilesSpareEveryIntactValue) {
     }
 }
 
+TEST_F(ProfileFileTest, ReadOnlyFolderStillLoadsAndChangesNothing) {
+    SaveProfileFile(u"Game", *saved);
+    std::u16string text = Text(path);
+    text.replace(text.find(u"=Game"), 5, u"=Old"); // so that the load has a name to write
+    PutText(path, text);
+    std::string before = Bytes(path);
+
+    files().failWrites = true;
+    auto loaded = ZeroRecord<PROFILE_DATA>();
+    LoadProfileFile(u"Game", *loaded);
+    EXPECT_TRUE(SameStored(*loaded, *saved));
+    SaveProfileFile(u"Game", *PatternProfile(9));
+    files().failWrites = false;
+    EXPECT_EQ(Bytes(path), before);
+}
+
 TEST_F(ProfileFileTest, SavingKeepsWhatTheConfigurationProgramAdded) {
     PutText(path, u"; written by hand\r\n[GROUP]\r\nCurrentProfileName=Old\r\nTheirKey=1\r\n"
                   u"LIGHT_INFO=bad\r\n\r\n[Extra]\r\nx=y\r\n");
