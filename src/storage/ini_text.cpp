@@ -121,10 +121,6 @@ int HexByte(char16_t hi, char16_t lo) {
     return h < 0 || l < 0 ? -1 : h << 4 | l;
 }
 
-} // namespace
-
-namespace {
-
 // The units of a file's text, decoded on demand from its bytes.
 class Units {
 public:
