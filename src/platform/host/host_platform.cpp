@@ -639,6 +639,13 @@ bool HostFileSystem::ReplaceContent(std::u16string_view path, std::string_view b
         ::unlink(temp.c_str());
         return false;
     }
+    // The new name is on disk only once its folder is.
+    std::string folder = p.substr(0, p.rfind('/'));
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 

@@ -1,0 +1,477 @@
+#include "storage/ini_text.h"
+
+#include "base/wstr.h"
+
+#include <bit>
+#include <cstring>
+
+namespace orv::ini {
+
+namespace {
+
+// The characters the platform's INI reader strips around names and values:
+// tab to carriage return, the DOS end-of-file mark and the space.
+bool IsBlank(char16_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20;
+}
+
+std::u16string_view Trim(std::u16string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// A name or value ends where the platform's C strings would end, and a value
+// never spans lines.
+std::u16string_view UpToBreak(std::u16string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (s[i] == 0 || s[i] == u'\r' || s[i] == u'\n')
+            return s.substr(0, i);
+    return s;
+}
+
+// Windows-1252 for the bytes 0x80..0x9F; the five bytes it leaves undefined
+// map to the control characters of the same number, as the platform does, so
+// every byte survives a read and a write.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char16_t FromCp1252(unsigned char b) {
+    return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+}
+
+bool ToCp1252(char16_t c, char& out) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        out = static_cast<char>(c);
+        return true;
+    }
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == c) {
+            out = static_cast<char>(0x80 + i);
+            return true;
+        }
+    }
+    return false;
+}
+
+// UTF-8 has no form for half of a surrogate pair.
+bool HasLoneSurrogate(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
+std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    if (!bigEndian && std::endian::native == std::endian::little) {
+        std::memcpy(text.data(), bytes.data(), text.size() * 2);
+        return text;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto lo = static_cast<unsigned char>(bytes[2 * i + (bigEndian ? 1 : 0)]);
+        auto hi = static_cast<unsigned char>(bytes[2 * i + (bigEndian ? 0 : 1)]);
+        text[i] = static_cast<char16_t>(lo | (hi << 8));
+    }
+    return text;
+}
+
+void AppendUtf16(std::string& out, std::u16string_view text, bool bigEndian) {
+    std::size_t at = out.size();
+    out.resize(at + text.size() * 2);
+    if (!bigEndian && std::endian::native == std::endian::little) {
+        std::memcpy(out.data() + at, text.data(), text.size() * 2);
+        return;
+    }
+    for (char16_t c : text) {
+        out[at + (bigEndian ? 1 : 0)] = static_cast<char>(c & 0xFF);
+        out[at + (bigEndian ? 0 : 1)] = static_cast<char>(c >> 8);
+        at += 2;
+    }
+}
+
+// Hex digit values for the units below 128; -1 for anything else.
+struct HexTable {
+    signed char value[128];
+    constexpr HexTable() : value() {
+        for (int c = 0; c < 128; ++c)
+            value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                       : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                       : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                                              : static_cast<signed char>(-1);
+    }
+};
+constexpr HexTable kHexTable;
+
+int HexByte(char16_t hi, char16_t lo) {
+    if (hi >= 128 || lo >= 128)
+        return -1;
+    int h = kHexTable.value[hi], l = kHexTable.value[lo];
+    return h < 0 || l < 0 ? -1 : h << 4 | l;
+}
+
+// The units of a file's text, decoded on demand from its bytes.
+class Units {
+public:
+    explicit Units(std::string_view bytes) {
+        if (bytes.substr(0, 2) == "\xFF\xFE") {
+            m_encoding = Encoding::Utf16Le;
+            m_raw = bytes.substr(2);
+        } else if (bytes.substr(0, 2) == "\xFE\xFF") {
+            m_encoding = Encoding::Utf16Be;
+            m_raw = bytes.substr(2);
+        } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+            m_encoding = Encoding::Utf8;
+            m_text = FromUtf8(bytes.substr(3));
+        } else {
+            m_encoding = Encoding::Ansi;
+            m_text.resize(bytes.size());
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                m_text[i] = FromCp1252(static_cast<unsigned char>(bytes[i]));
+        }
+    }
+    Encoding encoding() const { return m_encoding; }
+    bool utf16() const {
+        return m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be;
+    }
+    std::size_t size() const { return utf16() ? m_raw.size() / 2 : m_text.size(); }
+    char16_t operator[](std::size_t i) const {
+        if (!utf16())
+            return m_text[i];
+        auto a = static_cast<unsigned char>(m_raw[2 * i]);
+        auto b = static_cast<unsigned char>(m_raw[2 * i + 1]);
+        return static_cast<char16_t>(m_encoding == Encoding::Utf16Le ? a | b << 8 : b | a << 8);
+    }
+    std::u16string Slice(std::size_t begin, std::size_t end) const {
+        if (!utf16())
+            return m_text.substr(begin, end - begin);
+        return DecodeUtf16(m_raw.substr(2 * begin, 2 * (end - begin)),
+                           m_encoding == Encoding::Utf16Be);
+    }
+
+private:
+    Encoding m_encoding;
+    std::string_view m_raw; // UTF-16 units
+    std::u16string m_text;  // the other encodings, decoded
+};
+
+} // namespace
+
+Document Document::Parse(std::string_view bytes) {
+    Document doc;
+    if (bytes.empty())
+        return doc;
+    const Units units(bytes);
+    doc.m_encoding = units.encoding();
+    std::size_t start = 0;
+    const std::size_t n = units.size();
+    while (start < n) {
+        std::size_t end = start;
+        char16_t c = 0;
+        while (end < n && (c = units[end]) != u'\r' && c != u'\n')
+            ++end;
+        Line line;
+        line.text = units.Slice(start, end);
+        if (end == n) {
+            line.eol = Eol::None;
+            start = n;
+        } else if (c == u'\r' && end + 1 < n && units[end + 1] == u'\n') {
+            line.eol = Eol::CrLf;
+            start = end + 2;
+        } else {
+            line.eol = c == u'\r' ? Eol::Cr : Eol::Lf;
+            start = end + 1;
+        }
+        Classify(line);
+        doc.m_lines.push_back(std::move(line));
+    }
+    return doc;
+}
+
+std::string Document::Serialize() const {
+    std::u16string text;
+    std::size_t total = 0;
+    for (const Line& line : m_lines)
+        total += line.text.size() + 2;
+    text.reserve(total);
+    for (const Line& line : m_lines) {
+        text += line.text;
+        switch (line.eol) {
+        case Eol::None:
+            break;
+        case Eol::CrLf:
+            text += u"\r\n";
+            break;
+        case Eol::Lf:
+            text += u'\n';
+            break;
+        case Eol::Cr:
+            text += u'\r';
+            break;
+        }
+    }
+
+    // A file keeps its encoding unless that would lose a character; then it
+    // becomes UTF-16LE, which holds every one and which the platform reads.
+    std::string out;
+    switch (m_encoding) {
+    case Encoding::Ansi: {
+        out.resize(text.size());
+        bool fits = true;
+        for (std::size_t i = 0; i < text.size() && fits; ++i)
+            fits = ToCp1252(text[i], out[i]);
+        if (fits)
+            return out;
+        break;
+    }
+    case Encoding::Utf8:
+        if (!HasLoneSurrogate(text))
+            return "\xEF\xBB\xBF" + ToUtf8(text);
+        break;
+    case Encoding::Utf16Be:
+        out = "\xFE\xFF";
+        AppendUtf16(out, text, true);
+        return out;
+    case Encoding::Utf16Le:
+        break;
+    }
+    out.clear();
+    out.reserve(2 + text.size() * 2);
+    out = "\xFF\xFE";
+    AppendUtf16(out, text, false);
+    return out;
+}
+
+void Document::Classify(Line& line) {
+    line.kind = Kind::Blank;
+    line.hasValue = false;
+    line.nameBegin = line.nameEnd = line.valueBegin = line.valueEnd = 0;
+    std::u16string_view text = line.text;
+    std::size_t end = text.find(u'\0');
+    if (end == std::u16string_view::npos)
+        end = text.size();
+    std::size_t p = 0;
+    while (p < end && IsBlank(text[p]))
+        ++p;
+    if (p == end)
+        return;
+
+    auto setName = [&](std::size_t b, std::size_t e) {
+        std::u16string_view name = Trim(text.substr(b, e - b));
+        line.nameBegin = static_cast<std::uint32_t>(name.data() - text.data());
+        line.nameEnd = static_cast<std::uint32_t>(line.nameBegin + name.size());
+    };
+
+    if (text[p] == u'[') {
+        std::size_t close = text.substr(0, end).rfind(u']');
+        if (close != std::u16string_view::npos && close > p) {
+            line.kind = Kind::Section;
+            setName(p + 1, close);
+            return;
+        }
+    }
+    line.kind = text[p] == u';' || text[p] == u'#' ? Kind::Comment : Kind::Entry;
+    std::size_t eq = text.substr(0, end).find(u'=', p);
+    if (eq == std::u16string_view::npos) {
+        setName(p, end);
+        return;
+    }
+    setName(p, eq);
+    std::u16string_view value = Trim(text.substr(eq + 1, end - eq - 1));
+    line.valueBegin = static_cast<std::uint32_t>(value.data() - text.data());
+    line.valueEnd = static_cast<std::uint32_t>(line.valueBegin + value.size());
+    line.hasValue = true;
+}
+
+Document::Range Document::SectionRange(std::u16string_view name) const {
+    name = Trim(UpToBreak(name));
+    std::size_t i = 0;
+    if (name.empty()) {
+        // The lines before the first section line.
+        while (i < m_lines.size() && m_lines[i].kind != Kind::Section)
+            ++i;
+        return {0, i, true};
+    }
+    for (; i < m_lines.size(); ++i)
+        if (m_lines[i].kind == Kind::Section && EqualsNoCase(m_lines[i].Name(), name))
+            break;
+    if (i == m_lines.size())
+        return {i, i, false};
+    std::size_t end = i + 1;
+    while (end < m_lines.size() && m_lines[end].kind != Kind::Section)
+        ++end;
+    return {i + 1, end, true};
+}
+
+std::optional<std::u16string_view> Document::Find(std::u16string_view section,
+                                                  std::u16string_view key) const {
+    Range range = SectionRange(section);
+    if (!range.found)
+        return std::nullopt;
+    key = Trim(UpToBreak(key));
+    // A comment line is a key like any other to the platform's reader: the
+    // first line of that name answers, with or without a value.
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind != Kind::Entry && line.kind != Kind::Comment)
+            continue;
+        if (EqualsNoCase(line.Name(), key)) {
+            if (!line.hasValue)
+                return std::nullopt;
+            return line.Value();
+        }
+    }
+    return std::nullopt;
+}
+
+void Document::AddLine(std::size_t at, std::u16string text) {
+    if (at > 0 && m_lines[at - 1].eol == Eol::None)
+        m_lines[at - 1].eol = Eol::CrLf;
+    Line line;
+    line.text = std::move(text);
+    line.eol = Eol::CrLf;
+    Classify(line);
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+}
+
+bool Document::Set(std::u16string_view section, std::u16string_view key,
+                   std::u16string_view value) {
+    section = Trim(UpToBreak(section));
+    key = Trim(UpToBreak(key));
+    value = UpToBreak(value);
+
+    std::u16string entry(key);
+    entry += u'=';
+    entry += value;
+    Range range = SectionRange(section);
+    if (!range.found) {
+        std::u16string header(1, u'[');
+        header += section;
+        header += u']';
+        AddLine(m_lines.size(), std::move(header));
+        AddLine(m_lines.size(), std::move(entry));
+        return true;
+    }
+    // New keys follow the last entry of the section, so that blank lines and
+    // comments that lead into the next section stay with it.
+    std::size_t insertAt = range.begin;
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        Line& line = m_lines[i];
+        if (line.kind == Kind::Entry)
+            insertAt = i + 1;
+        if ((line.kind != Kind::Entry && line.kind != Kind::Comment) ||
+            !EqualsNoCase(line.Name(), key))
+            continue;
+        if (line.hasValue && line.Value() == value)
+            return false;
+        // Keep the file's own spelling of the key.
+        std::u16string text(line.Name());
+        text += u'=';
+        text += value;
+        line.text = std::move(text);
+        Classify(line);
+        return true;
+    }
+    AddLine(insertAt, std::move(entry));
+    return true;
+}
+
+std::u16string_view StripQuotes(std::u16string_view value) {
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+std::int32_t ParseInteger(std::u16string_view text) {
+    std::size_t p = 0;
+    while (p < text.size() && text[p] <= u' ')
+        ++p;
+    bool negative = false;
+    if (p < text.size() && (text[p] == u'-' || text[p] == u'+')) {
+        negative = text[p] == u'-';
+        ++p;
+    }
+    unsigned base = 10;
+    if (p + 1 < text.size() && text[p] == u'0') {
+        switch (text[p + 1]) {
+        case u'x':
+            base = 16;
+            break;
+        case u'o':
+            base = 8;
+            break;
+        case u'b':
+            base = 2;
+            break;
+        default:
+            break;
+        }
+        if (base != 10)
+            p += 2;
+    }
+    std::uint32_t total = 0;
+    for (; p < text.size(); ++p) {
+        char16_t c = text[p];
+        unsigned digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'z')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'Z')
+            digit = c - u'A' + 10;
+        else
+            break;
+        if (digit >= base)
+            break;
+        total = total * base + digit;
+    }
+    return static_cast<std::int32_t>(negative ? 0u - total : total);
+}
+
+std::u16string EncodeStruct(const void* data, std::size_t size) {
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::u16string text(size * 2 + 2, u'0');
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        text[2 * i] = kHex[bytes[i] >> 4];
+        text[2 * i + 1] = kHex[bytes[i] & 0xF];
+        sum += bytes[i];
+    }
+    text[2 * size] = kHex[(sum >> 4) & 0xF];
+    text[2 * size + 1] = kHex[sum & 0xF];
+    return text;
+}
+
+bool DecodeStruct(std::u16string_view value, void* data, std::size_t size) {
+    if (value.size() != size * 2 + 2)
+        return false;
+    // Check everything before touching the record: it is all or nothing.
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        int b = HexByte(value[2 * i], value[2 * i + 1]);
+        if (b < 0)
+            return false;
+        sum += static_cast<unsigned>(b);
+    }
+    if (HexByte(value[2 * size], value[2 * size + 1]) != static_cast<int>(sum & 0xFF))
+        return false;
+    auto* bytes = static_cast<unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(HexByte(value[2 * i], value[2 * i + 1]));
+    return true;
+}
+
+} // namespace orv::ini
