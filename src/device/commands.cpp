@@ -31,7 +31,9 @@ constexpr int kMacroChunks = 41;     // the 242-byte block and four zero bytes
 static_assert(kKeyMatrixChunks * kChunkBytes == kMatrixSize);
 static_assert(kMacroChunks * kChunkBytes == kMacroBlockSize + 4);
 
-int Result(bool ok) { return ok ? kCommandDone : kCommandFailed; }
+int Result(bool ok) {
+    return ok ? kCommandDone : kCommandFailed;
+}
 
 void SetColor(std::uint8_t* bytes, std::uint32_t color) {
     bytes[0] = static_cast<std::uint8_t>(color & 0xFF);         // red
@@ -41,7 +43,9 @@ void SetColor(std::uint8_t* bytes, std::uint32_t color) {
 
 } // namespace
 
-bool CUSBDriver::EnsureOpen() { return m_bOpened != 0 || OpenDevice(); }
+bool CUSBDriver::EnsureOpen() {
+    return m_bOpened != 0 || OpenDevice();
+}
 
 bool CUSBDriver::WriteReport(std::uint16_t deviceId, std::uint8_t* report, std::uint32_t length) {
     return HidLibrary().Write(deviceId, report, length, 0) != 0;
@@ -157,8 +161,8 @@ int CUSBDriver::WriteKeyMatrix(std::uint8_t slot, const std::uint8_t (&matrix)[k
 
 int CUSBDriver::WriteMacro(std::uint8_t slot, const std::uint8_t (&block)[kMacroBlockSize],
                            std::uint8_t position) {
-    const std::uint8_t header[kCommandReportSize] = {
-        kGroupSlot, 0x05, slot, static_cast<std::uint8_t>(position + 1), 0x01};
+    const std::uint8_t header[kCommandReportSize] = {kGroupSlot, 0x05, slot,
+                                                     static_cast<std::uint8_t>(position + 1), 0x01};
     // On the wire the block is followed by four zero bytes.
     std::uint8_t data[kMacroChunks * kChunkBytes] = {};
     std::memcpy(data, block, kMacroBlockSize);

@@ -7,8 +7,12 @@ CAbsentHidLibrary g_absentLibrary;
 IHidLibrary* g_pHidLibrary = nullptr;
 } // namespace
 
-IHidLibrary& HidLibrary() { return g_pHidLibrary != nullptr ? *g_pHidLibrary : g_absentLibrary; }
+IHidLibrary& HidLibrary() {
+    return g_pHidLibrary != nullptr ? *g_pHidLibrary : g_absentLibrary;
+}
 
-void InstallHidLibrary(IHidLibrary* library) { g_pHidLibrary = library; }
+void InstallHidLibrary(IHidLibrary* library) {
+    g_pHidLibrary = library;
+}
 
 } // namespace orv

@@ -71,9 +71,9 @@ static_assert(offsetof(HID_DEVICE_FILTER, Entries) == 12);
 // A collection that arrived (status 1) or left (status 0).
 struct HID_NOTIFY_RECORD {
     std::uint32_t dwStatus;
-    std::uint32_t dwDeviceID;   // low 16 bits address the collection
-    std::uint32_t dwUsage;      // usage in the high 16 bits
-    std::uint32_t dwUsagePage;  // usage page in the low 16 bits
+    std::uint32_t dwDeviceID;  // low 16 bits address the collection
+    std::uint32_t dwUsage;     // usage in the high 16 bits
+    std::uint32_t dwUsagePage; // usage page in the low 16 bits
 };
 static_assert(sizeof(HID_NOTIFY_RECORD) == 16, "the library delivers four words");
 

@@ -8,6 +8,7 @@ constexpr std::uint8_t Pos(int row, int column) {
 }
 } // namespace
 
+// clang-format off
 const std::uint8_t g_KeyPositions[kKeyPositionEntries] = {
     // Row 0: keys 0..15.
     Pos(0, 1), Pos(0, 3), Pos(0, 4), Pos(0, 5), Pos(0, 6), Pos(0, 7), Pos(0, 8), Pos(0, 9),
@@ -66,5 +67,6 @@ const DEVICE_KEY_CODE g_DeviceKeyCodes[kDeviceKeyCodeRows] = {
     {421, 0xD3}, {422, 0xD4}, {452, 0xA7}, {455, 0xA5}, {453, 0xA6}, {454, 0xA8}, {449, 0xAB},
     {450, 0xAA}, {451, 0xA9}, {482, 0xDD},
 };
+// clang-format on
 
 } // namespace orv

@@ -17,8 +17,12 @@ namespace {
 // finishes before the connection it uses is destroyed.
 std::mutex g_driverLock;
 
-std::uint16_t Low16(std::uint32_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
-std::uint16_t High16(std::uint32_t v) { return static_cast<std::uint16_t>(v >> 16); }
+std::uint16_t Low16(std::uint32_t v) {
+    return static_cast<std::uint16_t>(v & 0xFFFF);
+}
+std::uint16_t High16(std::uint32_t v) {
+    return static_cast<std::uint16_t>(v >> 16);
+}
 
 bool SameCollection(const _DEVICE_STATE& a, const _DEVICE_STATE& b) {
     return High16(a.dwUsage) == High16(b.dwUsage) && Low16(a.dwUsagePage) == Low16(b.dwUsagePage);
@@ -169,11 +173,13 @@ LResult CUSBDriver::OnMonitor(WParam, LParam lParam) {
         if (!wasEmpty) {
             // The record of the collection that left: by device id, else by
             // usage and usage page, else the oldest.
-            auto gone = std::find_if(m_DeviceList.begin(), m_DeviceList.end(),
-                                     [id](const _DEVICE_STATE& s) { return Low16(s.dwDeviceID) == id; });
+            auto gone =
+                std::find_if(m_DeviceList.begin(), m_DeviceList.end(),
+                             [id](const _DEVICE_STATE& s) { return Low16(s.dwDeviceID) == id; });
             if (gone == m_DeviceList.end())
-                gone = std::find_if(m_DeviceList.begin(), m_DeviceList.end(),
-                                    [&notice](const _DEVICE_STATE& s) { return SameCollection(s, notice); });
+                gone = std::find_if(
+                    m_DeviceList.begin(), m_DeviceList.end(),
+                    [&notice](const _DEVICE_STATE& s) { return SameCollection(s, notice); });
             if (gone == m_DeviceList.end())
                 gone = m_DeviceList.begin();
             m_DeviceList.erase(gone);

@@ -51,6 +51,7 @@ TEST_F(CommandTest, SingleReportCommands) {
             return -1;
         };
     };
+    // clang-format off
     const Case cases[] = {
         {"polling rate 0", [](CUSBDriver& d) { return d.SetPollingRate(0); }, Report({7, 1, 0x01}), {20}},
         {"polling rate 2", [](CUSBDriver& d) { return d.SetPollingRate(2); }, Report({7, 1, 0x04}), {20}},
@@ -70,6 +71,7 @@ TEST_F(CommandTest, SingleReportCommands) {
          Report({0x0A, 0x0C, 3, 137, 0xA0, 0xB0, 0xC0}), {20}},
         {"command 0F", [](CUSBDriver& d) { return d.SendCommand0F(); }, Report({0x0A, 0x0F}), {200}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim.ClearEvents();
@@ -227,8 +229,18 @@ TEST_F(DeviceTest, AbsentKeyboardFailsEveryCommandAfterOneOpenAttempt) {
         {"polling rate", [&] { return driver.SetPollingRate(1); }, 1},
         {"key mode", [&] { return driver.SetKeyMode(1); }, 1},
         {"set slot never opens", [&] { return driver.SetDeviceSlot(1); }, 0},
-        {"light effect", [&] { driver.SetLightEffect(1, 2); return -1; }, 1},
-        {"light colour", [&] { driver.SetLightColor(0xFF, 1); return -1; }, 1},
+        {"light effect",
+         [&] {
+             driver.SetLightEffect(1, 2);
+             return -1;
+         },
+         1},
+        {"light colour",
+         [&] {
+             driver.SetLightColor(0xFF, 1);
+             return -1;
+         },
+         1},
         {"key colour", [&] { return driver.SetKeyColor(0xFF, 1, 2); }, 1},
         {"command 0F", [&] { return driver.SendCommand0F(); }, 1},
         {"key matrix", [&] { return driver.WriteKeyMatrix(1, matrix); }, 1},

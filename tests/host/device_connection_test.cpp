@@ -12,14 +12,16 @@
 namespace orv {
 namespace {
 
+using sim::SimEventKind;
 using testing_device::Bytes;
 using testing_device::DeviceTest;
 using testing_device::Report;
-using sim::SimEventKind;
 
 constexpr std::uint32_t kPage = 0xFF00;
 
-std::uint32_t UsageWord(std::uint16_t usage) { return static_cast<std::uint32_t>(usage) << 16; }
+std::uint32_t UsageWord(std::uint16_t usage) {
+    return static_cast<std::uint32_t>(usage) << 16;
+}
 
 // A log line without its time.
 std::string Line(const sim::SimEvent& event) {
@@ -183,10 +185,10 @@ TEST_F(DeviceTest, MainWindowOpensTheKeyboardAndReopensOnRequest) {
     std::vector<std::string> calls;
     for (const auto& e : sim.Events())
         calls.push_back(Line(e).substr(0, 12));
-    const std::vector<std::string> expected = {
-        "filter vid=0", "callback non", "close",        "filter vid=2",
-        "callback set", "open wnd=000", "arrive id=01", "arrive id=01",
-        "arrive id=01", "arrive id=01", "arrive id=01"};
+    const std::vector<std::string> expected = {"filter vid=0", "callback non", "close",
+                                               "filter vid=2", "callback set", "open wnd=000",
+                                               "arrive id=01", "arrive id=01", "arrive id=01",
+                                               "arrive id=01", "arrive id=01"};
     EXPECT_EQ(calls, expected);
     auto zero = sim.Events(SimEventKind::Filter)[0].bytes;
     EXPECT_EQ(zero, Bytes(sizeof(HID_DEVICE_FILTER), 0));
@@ -217,34 +219,45 @@ TEST_F(DeviceTest, InputReportsBecomeMessages) {
         std::vector<Post> posts;
     };
     const Case cases[] = {
-        {"key press", Report({0x08, 0x2C, 0x01, 0x04}, 9),
+        {"key press",
+         Report({0x08, 0x2C, 0x01, 0x04}, 9),
          {{Main, WM_HID_KEY_EVENT, 0x04, 0x0001002C}}},
-        {"key release", Report({0x08, 0x2C, 0x00, 0x04}, 9),
+        {"key release",
+         Report({0x08, 0x2C, 0x00, 0x04}, 9),
          {{Main, WM_HID_KEY_EVENT, 0x04, 0x0000002C}}},
         {"FE 06", Report({0x08, 0xFE, 0x06}, 9), {{Config, WM_HID_FE_NOTIFY, 1, 0}}},
         {"FE 05", Report({0x08, 0xFE, 0x05}, 9), {{Config, WM_HID_FE_NOTIFY, 0, 0}}},
-        {"FE 04 is a key report", Report({0x08, 0xFE, 0x04, 0x02}, 9),
+        {"FE 04 is a key report",
+         Report({0x08, 0xFE, 0x04, 0x02}, 9),
          {{Main, WM_HID_KEY_EVENT, 0x02, 0x000400FE}}},
         {"key code AC dropped", Report({0x08, 0x10, 0x01, 0xAC}, 9), {}},
-        {"status 1", Report({0x08, 0x00, 0x07, 0x00, 0x03, 0xD6, 0x01, 0x00, 0x00}),
+        {"status 1",
+         Report({0x08, 0x00, 0x07, 0x00, 0x03, 0xD6, 0x01, 0x00, 0x00}),
          {{Main, WM_HID_STATUS_NOTIFY, 1, 0}}},
-        {"status 0, first byte not examined", Report({0x55, 0x00, 0x07, 0x00, 0x03, 0xD6, 0x00}, 9),
+        {"status 0, first byte not examined",
+         Report({0x55, 0x00, 0x07, 0x00, 0x03, 0xD6, 0x00}, 9),
          {{Main, WM_HID_STATUS_NOTIFY, 0, 0}}},
         {"status 2 falls to the key report",
          Report({0x08, 0x00, 0x07, 0x00, 0x03, 0xD6, 0x02, 0x00, 0x00}),
          {{Main, WM_HID_KEY_EVENT, 0x00, 0x00070000}}},
         {"slot event", Report({0x0D, 0x03, 0x04}, 9), {{Main, WM_HID_KEY_EVENT, 4, 0x000100DA}}},
-        {"0D 05 event", Report({0x0D, 0x05, 0x00, 0x07}, 9),
+        {"0D 05 event",
+         Report({0x0D, 0x05, 0x00, 0x07}, 9),
          {{Main, WM_HID_KEY_EVENT, 0xDE, 0x00010007}}},
-        {"effect event, then the key report", Report({0x08, 0x05, 0x01, 0x01, 0x09}, 9),
+        {"effect event, then the key report",
+         Report({0x08, 0x05, 0x01, 0x01, 0x09}, 9),
          {{Main, WM_HID_KEY_EVENT, 0x09, 0x000100DF}, {Main, WM_HID_KEY_EVENT, 0x01, 0x00010005}}},
-        {"option event", Report({0x0A, 0x02, 0x0C, 0x01}, 9),
+        {"option event",
+         Report({0x0A, 0x02, 0x0C, 0x01}, 9),
          {{Main, WM_HID_KEY_EVENT, 0x01, 0x000100DB}}},
-        {"level event", Report({0x0A, 0x00, 0x01, 0x07, 0x03}, 9),
+        {"level event",
+         Report({0x0A, 0x00, 0x01, 0x07, 0x03}, 9),
          {{Main, WM_HID_KEY_EVENT, 0x03, 0x000100DC}}},
         {"nothing matches", Report({0x0A, 0x01, 0x02, 0x03}, 9), {}},
         // Short reports: only the bytes that are there are looked at.
-        {"short slot event", Report({0x0D, 0x03, 0x02}, 3), {{Main, WM_HID_KEY_EVENT, 2, 0x000100DA}}},
+        {"short slot event",
+         Report({0x0D, 0x03, 0x02}, 3),
+         {{Main, WM_HID_KEY_EVENT, 2, 0x000100DA}}},
         {"short key report", Report({0x08, 0x10, 0x01}, 3), {}},
         {"status without its last byte",
          Report({0x08, 0x00, 0x07, 0x00, 0x03, 0xD6, 0x01, 0x00}, 8),

@@ -39,18 +39,30 @@ void AppendCollection(std::string& out, const SimEvent& e) {
 
 const char* KindName(SimEventKind kind) {
     switch (kind) {
-    case SimEventKind::Filter: return "filter";
-    case SimEventKind::Callback: return "callback";
-    case SimEventKind::Open: return "open";
-    case SimEventKind::Close: return "close";
-    case SimEventKind::Arrive: return "arrive";
-    case SimEventKind::Remove: return "remove";
-    case SimEventKind::Write: return "write";
-    case SimEventKind::Read: return "read";
-    case SimEventKind::Input: return "input";
-    case SimEventKind::Plug: return "plug";
-    case SimEventKind::Unplug: return "unplug";
-    case SimEventKind::Slot: return "slot";
+    case SimEventKind::Filter:
+        return "filter";
+    case SimEventKind::Callback:
+        return "callback";
+    case SimEventKind::Open:
+        return "open";
+    case SimEventKind::Close:
+        return "close";
+    case SimEventKind::Arrive:
+        return "arrive";
+    case SimEventKind::Remove:
+        return "remove";
+    case SimEventKind::Write:
+        return "write";
+    case SimEventKind::Read:
+        return "read";
+    case SimEventKind::Input:
+        return "input";
+    case SimEventKind::Plug:
+        return "plug";
+    case SimEventKind::Unplug:
+        return "unplug";
+    case SimEventKind::Slot:
+        return "slot";
     }
     return "?";
 }
@@ -207,8 +219,8 @@ std::int32_t SimKeyboard::Write(std::uint32_t deviceId, std::uint8_t* buffer, st
     const Collection* target = FindLocked(deviceId);
     if (target != nullptr)
         event.usage = target->usage;
-    const bool ok = m_opened && target != nullptr && buffer != nullptr && length > 0 &&
-                    !TakeFailureLocked();
+    const bool ok =
+        m_opened && target != nullptr && buffer != nullptr && length > 0 && !TakeFailureLocked();
     event.result = ok ? 1 : 0;
     RecordLocked(std::move(event));
     if (!ok)

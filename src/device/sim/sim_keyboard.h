@@ -40,14 +40,14 @@ enum class SimEventKind {
     Callback, // result: 1 when a callback was set, 0 when none
     Open,     // wnd, msg, result
     Close,
-    Arrive,   // deviceId, usage, page
-    Remove,   // deviceId, usage, page
-    Write,    // deviceId, usage, length, result, bytes written
-    Read,     // deviceId, usage, length, result, bytes: the buffer as left
-    Input,    // deviceId, usage, length, result (1 = delivered), bytes
+    Arrive, // deviceId, usage, page
+    Remove, // deviceId, usage, page
+    Write,  // deviceId, usage, length, result, bytes written
+    Read,   // deviceId, usage, length, result, bytes: the buffer as left
+    Input,  // deviceId, usage, length, result (1 = delivered), bytes
     Plug,
     Unplug,
-    Slot,     // result: the keyboard's new slot
+    Slot, // result: the keyboard's new slot
 };
 
 struct SimEvent {
