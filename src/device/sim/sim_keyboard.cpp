@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace orv::sim {
@@ -125,30 +126,89 @@ std::string FormatSimEvent(const SimEvent& e) {
     return out;
 }
 
-bool ParseHexBytes(const std::string& text, std::vector<std::uint8_t>& bytes) {
-    bytes.clear();
-    std::size_t i = 0;
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    while (i < text.size()) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
+namespace {
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
         }
-        if (i + 1 >= text.size() || digit(text[i]) < 0 || digit(text[i + 1]) < 0 ||
-            (i + 2 < text.size() && text[i + 2] != ' '))
-            return false;
-        bytes.push_back(static_cast<std::uint8_t>(digit(text[i]) * 16 + digit(text[i + 1])));
-        i += 2;
     }
-    return true;
+    if (!word.empty())
+        words.push_back(word);
+    return words;
+}
+
+// A decimal or 0x-prefixed number from 0 to `max`.
+bool Number(const std::string& word, long max, long& value) {
+    if (word.empty() || word[0] == '-' || word[0] == '+')
+        return false;
+    char* end = nullptr;
+    value = std::strtol(word.c_str(), &end, 0);
+    return end != nullptr && *end == 0 && value >= 0 && value <= max;
+}
+
+} // namespace
+
+long RunSimCommand(SimKeyboard& keyboard, const std::string& command) {
+    const std::vector<std::string> w = Words(command);
+    if (w.empty())
+        return -1;
+    const std::string& verb = w[0];
+    long a = 0, b = 0;
+    if (verb == "plug" && w.size() == 1) {
+        keyboard.Plug();
+        return 0;
+    }
+    if (verb == "unplug" && w.size() == 1) {
+        keyboard.Unplug();
+        return 0;
+    }
+    if (verb == "report" && w.size() >= 3 && Number(w[1], 0xFFFF, a)) {
+        std::vector<std::uint8_t> report;
+        for (std::size_t i = 2; i < w.size(); ++i) {
+            if (w[i].size() != 2 || !Number("0x" + w[i], 0xFF, b))
+                return -1;
+            report.push_back(static_cast<std::uint8_t>(b));
+        }
+        return keyboard.SendInputReport(static_cast<std::uint16_t>(a), report) ? 1 : 0;
+    }
+    if (verb == "version" && w.size() == 3 && Number(w[1], 0xFF, a) && Number(w[2], 0xFF, b)) {
+        keyboard.SetVersion(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b));
+        return 0;
+    }
+    if (verb == "slot" && w.size() == 2 && Number(w[1], kSlotCount - 1, a)) {
+        keyboard.SetSlot(static_cast<std::uint8_t>(a));
+        return 0;
+    }
+    if (verb == "sixforzero" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
+        keyboard.SetSlotZeroAsSix(w[1] == "on");
+        return 0;
+    }
+    if (verb == "fail" && (w.size() == 1 || (w.size() == 2 && Number(w[1], 1000000, a)))) {
+        keyboard.FailNextTransfers(w.size() == 1 ? 1 : static_cast<int>(a));
+        return 0;
+    }
+    if (verb == "get" && w.size() == 2) {
+        if (w[1] == "slot")
+            return keyboard.Slot();
+        if (w[1] == "plugged")
+            return keyboard.Plugged() ? 1 : 0;
+        if (w[1] == "opened")
+            return keyboard.Opened() ? 1 : 0;
+        if (w[1] == "version") {
+            std::uint8_t va, vb;
+            keyboard.Version(va, vb);
+            return va * 256 + vb;
+        }
+    }
+    return -1;
 }
 
 SimKeyboard::SimKeyboard(ISimEnvironment& env, bool plugged) : m_env(env), m_plugged(plugged) {
@@ -367,6 +427,12 @@ void SimKeyboard::FailNextTransfers(int count) {
 bool SimKeyboard::Opened() {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_opened;
+}
+
+void SimKeyboard::Version(std::uint8_t& a, std::uint8_t& b) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    a = m_versionA;
+    b = m_versionB;
 }
 
 std::uint32_t SimKeyboard::DeviceIdOf(std::uint16_t usage) {

@@ -67,9 +67,16 @@ struct SimEvent {
 
 // One line of the traffic log (see docs/sim-keyboard.md), without the newline.
 std::string FormatSimEvent(const SimEvent& event);
-// Parses "0A 03 02" (hexadecimal bytes separated by spaces); false on any
-// other text.
-bool ParseHexBytes(const std::string& text, std::vector<std::uint8_t>& bytes);
+
+class SimKeyboard;
+
+// Runs one control command on the keyboard (see docs/sim-keyboard.md):
+//   plug | unplug | report <usage> <hex bytes> | version <a> <b> | slot <s>
+//   | sixforzero on|off | fail [<count>] | get slot|plugged|opened|version
+// Returns the command's value (0 for plain commands; 1/0 for report:
+// delivered or not; the value asked for by get), or -1 for a command that is
+// unknown or malformed.
+long RunSimCommand(SimKeyboard& keyboard, const std::string& command);
 
 class SimKeyboard final : public IHidLibrary {
 public:
@@ -108,6 +115,7 @@ public:
     // The next `count` writes or reads fail (return 0 and change nothing).
     void FailNextTransfers(int count);
     bool Opened();
+    void Version(std::uint8_t& a, std::uint8_t& b);
     // The device id of the collection with this usage while plugged in; 0 when none.
     std::uint32_t DeviceIdOf(std::uint16_t usage);
 

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/wide.h"
+#include "platform/win32/win32_hid_library.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -219,6 +220,7 @@ void InstallWin32Platform() {
     platform.registry = &registry;
     platform.shell = &shell;
     InstallPlatform(platform);
+    InstallHidLibrary(&ExecutableHidLibrary());
 }
 
 } // namespace orv::win32
