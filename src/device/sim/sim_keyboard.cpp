@@ -279,8 +279,9 @@ std::int32_t SimKeyboard::Write(std::uint32_t deviceId, std::uint8_t* buffer, st
     const Collection* target = FindLocked(deviceId);
     if (target != nullptr)
         event.usage = target->usage;
-    const bool ok =
-        m_opened && target != nullptr && buffer != nullptr && length > 0 && !TakeFailureLocked();
+    // Every attempt, good or bad, uses up one of the failures asked for.
+    const bool failed = TakeFailureLocked();
+    const bool ok = !failed && m_opened && target != nullptr && buffer != nullptr && length > 0;
     event.result = ok ? 1 : 0;
     RecordLocked(std::move(event));
     if (!ok)
@@ -323,8 +324,9 @@ std::int32_t SimKeyboard::Read(std::uint32_t deviceId, std::uint8_t* buffer, std
     auto reply = m_replies.find(deviceId);
     // A read answers the query written before it; with none pending there is
     // nothing to read.
-    const bool ok = m_opened && target != nullptr && buffer != nullptr && length > 0 &&
-                    reply != m_replies.end() && !TakeFailureLocked();
+    const bool failed = TakeFailureLocked();
+    const bool ok = !failed && m_opened && target != nullptr && buffer != nullptr && length > 0 &&
+                    reply != m_replies.end();
     if (ok) {
         const std::vector<std::uint8_t>& bytes = reply->second;
         const std::size_t n = std::min<std::size_t>(length, bytes.size());
