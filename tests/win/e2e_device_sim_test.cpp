@@ -182,6 +182,10 @@ TEST_F(ServiceDevice, OpensTheKeyboardAtStartAndStartsOverOnRequest) {
     EXPECT_EQ(SimCommand("unplug"), 0);
     EXPECT_TRUE(WaitForLog("remove", 5));
     EXPECT_TRUE(service.Running());
+
+    // The library is left open; the service still ends cleanly.
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(service.Wait(5000), 0u);
 }
 
 TEST_F(ServiceDevice, RunsOnWithoutTheLibrary) {

@@ -183,23 +183,27 @@ private:
 };
 
 // ------------------------------------------------------------ library state
+//
+// The state is never destroyed: the service does not close the library when
+// it ends, so threads and collections may still be open when the process
+// exits, and nothing must run their destructors then.
 
-std::mutex g_callbackLock; // held while the callback runs
+std::mutex& g_callbackLock = *new std::mutex; // held while the callback runs
 HidInputCallback g_callback = nullptr;
 
-std::mutex g_openLock; // one open or close at a time
-std::mutex g_lock;     // everything below
+std::mutex& g_openLock = *new std::mutex; // one open or close at a time
+std::mutex& g_lock = *new std::mutex;     // everything below
 HID_DEVICE_FILTER g_filter{};
 bool g_open = false;
 HWND g_notifyWnd = nullptr;
 UINT g_notifyMsg = 0;
-std::map<std::uint16_t, std::shared_ptr<Collection>> g_collections;
+auto& g_collections = *new std::map<std::uint16_t, std::shared_ptr<Collection>>;
 std::uint16_t g_nextId = 1;
 // Notices stay valid for the life of the process: a posted notice may be
 // read long after it was posted.
-std::deque<HID_NOTIFY_RECORD> g_records;
+auto& g_records = *new std::deque<HID_NOTIFY_RECORD>;
 
-std::thread g_watcher;
+std::thread& g_watcher = *new std::thread;
 HWND g_watcherWnd = nullptr;
 
 void Collection::ReadLoop() {
