@@ -10,6 +10,9 @@ CHidWnd::CHidWnd() = default;
 CHidWnd::~CHidWnd() = default;
 
 LResult CHidWnd::WindowProc(MsgId msg, WParam wParam, LParam lParam) {
+    if (msg == WM_HID_REOPEN)
+        m_Driver.ReopenDevice();
+
     switch (msg) {
     case WM_CREATE:
         return OnCreate();
@@ -26,6 +29,8 @@ LResult CHidWnd::WindowProc(MsgId msg, WParam wParam, LParam lParam) {
 
 int CHidWnd::OnCreate() {
     m_uSyncMsg = Windows().RegisterMsg(kSyncMessageName);
+    m_Driver.m_hNotifyWnd = m_hWnd;
+    m_Driver.OpenDevice();
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // receives every request, notification and timer.
 #pragma once
 
+#include "device/usb_driver.h"
 #include "framework/wnd.h"
 
 #include <cstdint>
@@ -14,6 +15,7 @@ public:
     ~CHidWnd() override;
 
     MsgId SyncMessage() const { return m_uSyncMsg; }
+    CUSBDriver& Driver() { return m_Driver; }
 
 protected:
     LResult WindowProc(MsgId msg, WParam wParam, LParam lParam) override;
@@ -25,6 +27,7 @@ private:
 
     std::uint32_t m_uSyncMsg = 0;
     bool m_bLaunchLock = false;
+    CUSBDriver m_Driver;
     std::int32_t m_nHeldFunction = 0;
     std::int32_t m_nSavedSlot = -1;
 };

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/wide.h"
+#include "platform/win32/win32_hid_library.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -359,6 +360,7 @@ void InstallWin32Platform() {
     platform.processes = &Win32Processes();
     platform.installer = &Win32Installer();
     InstallPlatform(platform);
+    InstallHidLibrary(&ExecutableHidLibrary());
 }
 
 } // namespace orv::win32

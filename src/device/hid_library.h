@@ -1,0 +1,122 @@
+// The device-access library: six operations, known to the Windows build by
+// ordinal only, through which the service reaches the keyboard's HID
+// collections. The core talks to whichever implementation is installed: the
+// Windows loader of HidDevice.dll, or the simulated keyboard in host tests.
+//
+// Binary interface of HidDevice.dll (our own library, both variants):
+//
+//   ordinal 4  BOOL HidSetFilter(const HID_DEVICE_FILTER* filter, DWORD reserved)
+//   ordinal 5  BOOL HidSetCallback(HidInputCallback callback, DWORD reserved)
+//   ordinal 2  BOOL HidOpen(HWND notifyWnd, UINT notifyMsg, DWORD reserved)
+//   ordinal 3  BOOL HidClose(DWORD reserved)
+//   ordinal 7  BOOL HidWrite(DWORD deviceId, BYTE* buffer, DWORD length, DWORD reserved)
+//   ordinal 8  BOOL HidRead(DWORD deviceId, BYTE* buffer, DWORD length, DWORD reserved)
+//
+// All six and the callback use the platform's standard calling convention
+// (__stdcall, which is the only convention on 64-bit Windows); BOOL and DWORD
+// are 32 bits. Results are non-zero for success. `reserved` is always 0.
+//
+// - HidSetFilter copies the record; a null filter or a count of 0 matches
+//   nothing. HidSetCallback replaces the callback; once it returns, the
+//   previous callback is no longer running and will not be called again.
+// - HidOpen starts watching for the filter's collections and reports, by
+//   posting notifyMsg with wParam 1 and lParam the address of a
+//   HID_NOTIFY_RECORD, every matching collection that arrives or leaves;
+//   collections present at the call are reported as arrivals. The record
+//   stays valid for the life of the process, so the receiver may read it
+//   whenever the posted message is handled. The result is non-zero when at
+//   least one matching collection is present; watching goes on either way, so
+//   a later arrival is still reported. Calling it again without HidClose
+//   re-reports the present collections and gives a fresh result.
+// - HidClose stops watching and reading; no notification or callback follows
+//   its return. HidOpen may be called again afterwards.
+// - HidWrite and HidRead address a collection by the device id of its
+//   notification (low 16 bits). HidRead overwrites `length` bytes of the
+//   buffer with the collection's reply.
+// - The callback receives every input report of an open collection, on a
+//   thread of the library, with the report's device id, its bytes and length.
+#pragma once
+
+#include "platform/types.h"
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#define ORV_HID_CALL __stdcall
+#else
+#define ORV_HID_CALL
+#endif
+
+namespace orv {
+
+// One {usage, usage page} pair of the filter.
+struct HID_FILTER_ENTRY {
+    std::uint32_t dwUsage;
+    std::uint32_t dwUsagePage;
+};
+
+constexpr std::uint32_t kHidFilterCapacity = 10;
+
+// The collections the library is to watch: vendor id, product id, and the
+// first `dwCount` entries.
+struct HID_DEVICE_FILTER {
+    std::uint32_t dwVendorID;
+    std::uint32_t dwProductID;
+    std::uint32_t dwCount;
+    HID_FILTER_ENTRY Entries[kHidFilterCapacity];
+};
+static_assert(sizeof(HID_DEVICE_FILTER) == 92, "the library reads 23 words");
+static_assert(offsetof(HID_DEVICE_FILTER, Entries) == 12);
+
+// A collection that arrived (status 1) or left (status 0).
+struct HID_NOTIFY_RECORD {
+    std::uint32_t dwStatus;
+    std::uint32_t dwDeviceID;  // low 16 bits address the collection
+    std::uint32_t dwUsage;     // usage in the high 16 bits
+    std::uint32_t dwUsagePage; // usage page in the low 16 bits
+};
+static_assert(sizeof(HID_NOTIFY_RECORD) == 16, "the library delivers four words");
+
+constexpr std::uint32_t kHidStatusRemoved = 0;
+constexpr std::uint32_t kHidStatusArrived = 1;
+
+using HidInputCallback = void(ORV_HID_CALL*)(std::uint32_t deviceId, const std::uint8_t* report,
+                                             std::uint32_t length);
+
+class IHidLibrary {
+public:
+    virtual ~IHidLibrary() = default;
+
+    virtual std::int32_t SetFilter(const HID_DEVICE_FILTER* filter, std::uint32_t reserved) = 0;
+    virtual std::int32_t SetCallback(HidInputCallback callback, std::uint32_t reserved) = 0;
+    virtual std::int32_t Open(WndHandle notifyWnd, MsgId notifyMsg, std::uint32_t reserved) = 0;
+    virtual std::int32_t Close(std::uint32_t reserved) = 0;
+    virtual std::int32_t Write(std::uint32_t deviceId, std::uint8_t* buffer, std::uint32_t length,
+                               std::uint32_t reserved) = 0;
+    virtual std::int32_t Read(std::uint32_t deviceId, std::uint8_t* buffer, std::uint32_t length,
+                              std::uint32_t reserved) = 0;
+};
+
+// The library the device connection uses. Until one is installed (and after
+// InstallHidLibrary(nullptr)) it is a stand-in that can open nothing, so every
+// command reports failure.
+IHidLibrary& HidLibrary();
+void InstallHidLibrary(IHidLibrary* library);
+
+// A library that cannot open anything: what the service gets when
+// HidDevice.dll or one of its entry points is missing.
+class CAbsentHidLibrary final : public IHidLibrary {
+public:
+    std::int32_t SetFilter(const HID_DEVICE_FILTER*, std::uint32_t) override { return 0; }
+    std::int32_t SetCallback(HidInputCallback, std::uint32_t) override { return 0; }
+    std::int32_t Open(WndHandle, MsgId, std::uint32_t) override { return 0; }
+    std::int32_t Close(std::uint32_t) override { return 0; }
+    std::int32_t Write(std::uint32_t, std::uint8_t*, std::uint32_t, std::uint32_t) override {
+        return 0;
+    }
+    std::int32_t Read(std::uint32_t, std::uint8_t*, std::uint32_t, std::uint32_t) override {
+        return 0;
+    }
+};
+
+} // namespace orv

@@ -1,0 +1,44 @@
+// The keyboard's key matrix: where each key sits, the key code each position
+// produces by default, and the key codes that stand for key functions.
+#pragma once
+
+#include <cstdint>
+
+namespace orv {
+
+constexpr int kMatrixRows = 6;
+constexpr int kMatrixColumns = 23;
+constexpr int kMatrixSize = kMatrixRows * kMatrixColumns; // 138 positions
+constexpr int kKeyCount = 111;                            // key indexes 0..110
+
+// g_KeyPositions: entries 0..110 are the matrix positions of the keys (key
+// index 110 sits at position 0). The entries after them name positions that
+// carry no key and are only ever sent colour 0: the first column of each row,
+// then the gap cells.
+constexpr int kFirstColumnEntries = 6;
+constexpr int kGapEntries = 21;
+constexpr int kFirstColumnStart = kKeyCount;
+constexpr int kGapStart = kFirstColumnStart + kFirstColumnEntries;
+constexpr int kKeyPositionEntries = kGapStart + kGapEntries; // 138
+extern const std::uint8_t g_KeyPositions[kKeyPositionEntries];
+
+// The key code (a USB HID keyboard usage id, or 0 for none) of every position,
+// in position order.
+extern const std::uint8_t g_DefaultKeyMatrix[kMatrixSize];
+
+struct DEVICE_KEY_CODE {
+    std::int32_t FunctionCode;
+    std::uint8_t KeyCode;
+};
+constexpr int kDeviceKeyCodeRows = 31;
+// Uploads take the first row of a function code; key reports are traced back
+// through the last row of a key code (several functions share one code).
+extern const DEVICE_KEY_CODE g_DeviceKeyCodes[kDeviceKeyCodeRows];
+
+// Key codes used in the uploaded matrix besides the table above.
+constexpr std::uint8_t kKeyCodeMacro = 0xCD;
+constexpr std::uint8_t kKeyCode466 = 0xE8;
+// Key reports with this code (row 5, column 10 by default) are dropped.
+constexpr std::uint8_t kKeyCodeIgnored = 0xAC;
+
+} // namespace orv
