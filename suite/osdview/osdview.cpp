@@ -18,7 +18,9 @@ constexpr int kPadding = 16;
 orv::OSD_DATA g_data{};
 HFONT g_font = nullptr;
 
-int TextHeight() { return g_data.Param4 > 0 && g_data.Param4 <= 400 ? g_data.Param4 : 40; }
+int TextHeight() {
+    return g_data.Param4 > 0 && g_data.Param4 <= 400 ? g_data.Param4 : 40;
+}
 
 UINT ShowTime() {
     return g_data.Param1 > 0 && g_data.Param1 <= 60000 ? static_cast<UINT>(g_data.Param1) : 1500;
@@ -27,8 +29,8 @@ UINT ShowTime() {
 void MakeFont() {
     if (g_font != nullptr)
         DeleteObject(g_font);
-    const wchar_t* face = g_data.FontName[0] != 0 ? reinterpret_cast<const wchar_t*>(g_data.FontName)
-                                                  : L"Arial";
+    const wchar_t* face =
+        g_data.FontName[0] != 0 ? reinterpret_cast<const wchar_t*>(g_data.FontName) : L"Arial";
     g_font = CreateFontW(-TextHeight(), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                          DEFAULT_PITCH | FF_SWISS, face);

@@ -26,7 +26,8 @@ void UpdateIcon(HWND wnd, DWORD action) {
     nid.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
     nid.uCallbackMessage = WM_TRAY_CALLBACK;
     nid.hIcon = LoadIconW(nullptr, g_plugged ? IDI_APPLICATION : IDI_WARNING);
-    wcsncpy(nid.szTip, g_plugged ? L"Orvane keyboard: connected" : L"Orvane keyboard: not connected",
+    wcsncpy(nid.szTip,
+            g_plugged ? L"Orvane keyboard: connected" : L"Orvane keyboard: not connected",
             sizeof nid.szTip / sizeof nid.szTip[0] - 1);
     Shell_NotifyIconW(action, &nid);
 }

@@ -107,7 +107,8 @@ TEST(StandIn, LogsTheSuitesMessagesAndClosesOnRequest) {
     EXPECT_TRUE(WaitForNoWindow(L"DLGLoading", 5000));
 
     std::string text = ReadFileBytes(log);
-    EXPECT_NE(text.find("\tOrvane/Orvane\tWM_HID_SET_SLOT\t0x658\t0\t3\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\tOrvane/Orvane\tWM_HID_SET_SLOT\t0x658\t0\t3\n"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("\tOrvane\tQUIV_DEV_SYNC\t"), std::string::npos) << text;
     EXPECT_NE(text.find("\t2\t-1\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\tDLGLoading\tWM_CLOSE\t0x10\t0\t0\n"), std::string::npos) << text;

@@ -23,7 +23,9 @@ std::wstring AppDataDir() {
     return buf;
 }
 
-std::wstring DataDir() { return AppDataDir() + L"\\Orvane\\"; }
+std::wstring DataDir() {
+    return AppDataDir() + L"\\Orvane\\";
+}
 
 bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -105,7 +107,9 @@ DWORD Process::Wait(DWORD ms) {
     return code;
 }
 
-bool Process::Running() { return WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT; }
+bool Process::Running() {
+    return WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 HWND WaitForWindow(const wchar_t* title, DWORD ms, const wchar_t* className) {
     DWORD start = GetTickCount();

@@ -4,10 +4,10 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 

@@ -92,8 +92,8 @@ TEST_F(ProgressWindow, EscapeAndEnterLeaveItOpen) {
         PostMessageW(wnd, WM_KEYDOWN, key, 0);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (CApp::PreTranslate({reinterpret_cast<WndHandle>(msg.hwnd), msg.message,
-                                    msg.wParam, msg.lParam}))
+            if (CApp::PreTranslate(
+                    {reinterpret_cast<WndHandle>(msg.hwnd), msg.message, msg.wParam, msg.lParam}))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

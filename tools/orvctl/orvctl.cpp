@@ -23,7 +23,9 @@
 
 namespace {
 
-LONG_PTR Number(const wchar_t* text) { return static_cast<LONG_PTR>(wcstoll(text, nullptr, 0)); }
+LONG_PTR Number(const wchar_t* text) {
+    return static_cast<LONG_PTR>(wcstoll(text, nullptr, 0));
+}
 
 HWND WaitFor(const wchar_t* title, DWORD ms, bool present) {
     DWORD start = GetTickCount();

@@ -3,8 +3,8 @@
 #include "app/hid_app.h"
 #include "platform/win32/win32_platform.h"
 
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // COM serves the picture decoder and the shell link object, both used on

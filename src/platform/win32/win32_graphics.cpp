@@ -11,9 +11,15 @@ namespace orv::win32 {
 
 namespace {
 
-HWND H(WndHandle wnd) { return reinterpret_cast<HWND>(wnd); }
-HBITMAP B(BitmapHandle bitmap) { return reinterpret_cast<HBITMAP>(bitmap); }
-HRGN R(RegionHandle region) { return reinterpret_cast<HRGN>(region); }
+HWND H(WndHandle wnd) {
+    return reinterpret_cast<HWND>(wnd);
+}
+HBITMAP B(BitmapHandle bitmap) {
+    return reinterpret_cast<HBITMAP>(bitmap);
+}
+HRGN R(RegionHandle region) {
+    return reinterpret_cast<HRGN>(region);
+}
 
 class GdiGraphics final : public IGraphics {
 public:
@@ -186,8 +192,8 @@ public:
         GetClientRect(H(wnd), &client);
         HDC memory = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(memory, B(bitmap));
-        BitBlt(dc, client.left, client.top, client.right - client.left,
-               client.bottom - client.top, memory, 0, 0, SRCCOPY);
+        BitBlt(dc, client.left, client.top, client.right - client.left, client.bottom - client.top,
+               memory, 0, 0, SRCCOPY);
         SelectObject(memory, old);
         DeleteDC(memory);
         EndPaint(H(wnd), &ps);

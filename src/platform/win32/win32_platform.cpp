@@ -3,10 +3,10 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_hid_library.h"
 
+#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
-#include <windows.h>
 
 #include <string>
 

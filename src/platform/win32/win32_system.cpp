@@ -3,8 +3,8 @@
 #include "platform/processes.h"
 #include "platform/win32/wide.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 namespace orv::win32 {
 
