@@ -1,11 +1,20 @@
 // The hidden main window of the service: it holds the whole state and
 // receives every request, notification and timer.
+//
+// Its handlers live beside the subsystem they belong to: start-up, reload,
+// timers and plug handling here; the message interface, slot switching, the
+// foreground watcher and the launcher in messaging/; the upload and the key
+// events in device/.
 #pragma once
 
 #include "device/usb_driver.h"
 #include "framework/wnd.h"
+#include "skin/progress_dlg.h"
+#include "storage/profile_data.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace orv {
 
@@ -16,20 +25,84 @@ public:
 
     MsgId SyncMessage() const { return m_uSyncMsg; }
     CUSBDriver& Driver() { return m_Driver; }
+    const SETTING_INFO& Settings() const { return m_Settings; }
+    SETTING_INFO& Settings() { return m_Settings; }
+    const SLOT_LINK_EXE& LinkTable() const { return SlotLinkExe; }
+    std::int32_t SavedSlot() const { return m_nSavedSlot; }
+    std::int32_t HeldFunction() const { return m_nHeldFunction; }
+    bool LaunchLocked() const { return m_bLaunchLock; }
+    CProgressDlg* ProgressWindow() const { return m_pProgressDlg.get(); }
+
+    // Reloads settings and profiles from disk; nothing is written to the keyboard.
+    void ReloadAll();
+    // Makes `slot` current (0..5, anything else is ignored): saved, announced,
+    // shown, and its profile loaded. The same slot again reloads only with force.
+    void SelectSlot(std::int32_t slot, bool force);
+    // One look at the program in the foreground.
+    void WatchForegroundApp();
 
 protected:
     LResult WindowProc(MsgId msg, WParam wParam, LParam lParam) override;
 
 private:
+    // Start-up, timers, plug handling.
     int OnCreate();
     void OnDestroy();
     void OnTimer(TimerId id);
+    LResult OnPlugChanged(LParam plugged);
+    bool NotifyPlugState(int state);
+    void WriteFirstStartProfiles();
 
+    // The message interface.
+    // Handles the suite's registered message; false when the message needs
+    // no further processing.
+    bool OnSyncMessage(WParam code, LParam value);
+    // The temporary switch; false when there was nothing to return to.
+    bool OnTemporarySwitch(std::int32_t value);
+    LResult OnSetSlot(WParam wParam);
+    LResult OnSetOption(WParam wParam, LParam lParam);
+    void Broadcast(WParam code, LParam value);
+
+    // Starting a key's program.
+    LResult OnLaunchProgram(WParam wParam, LParam lParam);
+
+    // Uploads.
+    LResult OnShowProgress();
+    LResult OnUpload(WParam wParam, LParam lParam);
+    LResult OnUploadSlot(WParam wParam);
+    void ShowProgressWindow();
+    void SetBar(int value);
+    void WriteKeyAssignments(std::uint8_t slot, const PROFILE_DATA& profile);
+    void WriteKeyColors(std::uint8_t slot);
+    void WriteLighting(std::uint8_t slot);
+    void FinishUpload();
+
+    // Key events.
+    LResult OnKeyEvent(WParam wParam, LParam lParam);
+    void DispatchKeyFunction(int position, bool pressed);
+    void OnLightingEvent(MsgId notice, LParam value);
+    void SelectKeyboardSlot(bool announce);
+
+    std::unique_ptr<CProgressDlg> m_pProgressDlg;
     std::uint32_t m_uSyncMsg = 0;
     bool m_bLaunchLock = false;
     CUSBDriver m_Driver;
+    SETTING_INFO m_Settings;
+    SLOT_LINK_EXE SlotLinkExe;
     std::int32_t m_nHeldFunction = 0;
     std::int32_t m_nSavedSlot = -1;
 };
+
+// The first key index (0..110) at a matrix position, or 0xFF.
+int FindKeyIndex(int position);
+
+// The window the configuration program receives its notices in: the child
+// "Orvane" of the top-level "Orvane"; kNoWindow when either is missing.
+WndHandle FindConfigWindow();
+// Posts to that window; false when it is missing.
+bool PostToConfigWindow(MsgId msg, WParam wParam, LParam lParam);
+
+// "PC Mode" for slot 0, "Profile <n>" for the others.
+std::u16string SlotDisplayText(int slot);
 
 } // namespace orv

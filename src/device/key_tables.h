@@ -2,6 +2,8 @@
 // produces by default, and the key codes that stand for key functions.
 #pragma once
 
+#include "storage/profile_data.h"
+
 #include <cstdint>
 
 namespace orv {
@@ -9,7 +11,6 @@ namespace orv {
 constexpr int kMatrixRows = 6;
 constexpr int kMatrixColumns = 23;
 constexpr int kMatrixSize = kMatrixRows * kMatrixColumns; // 138 positions
-constexpr int kKeyCount = 111;                            // key indexes 0..110
 
 // g_KeyPositions: entries 0..110 are the matrix positions of the keys (key
 // index 110 sits at position 0). The entries after them name positions that

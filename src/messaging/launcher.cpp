@@ -1,5 +1,7 @@
 #include "messaging/launcher.h"
 
+#include "app/hid_wnd.h"
+#include "base/wstr.h"
 #include "platform/platform.h"
 
 namespace orv {
@@ -47,6 +49,14 @@ void LaunchPath(std::u16string path) {
     }
     Shell().Execute(u"open", path, u"", SW_SHOWNORMAL);
     Clock().Sleep(5);
+}
+
+LResult CHidWnd::OnLaunchProgram(WParam wParam, LParam lParam) {
+    // Only the service's own key handling asks, with wParam 0 and a key index.
+    if (wParam != 0 || lParam < 0 || lParam >= kKeyCount)
+        return 1;
+    LaunchPath(std::u16string(FieldText(m_Settings.Current.Buttons[lParam].LaunchPath)));
+    return 1;
 }
 
 } // namespace orv
