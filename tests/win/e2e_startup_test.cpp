@@ -36,6 +36,11 @@ TEST_F(ServiceStartup, SecondStartEndsAtOnceAndCreatesNothing) {
     Process first;
     ASSERT_TRUE(first.Start(Exe()));
     ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
+    // The window exists while it is still being created: wait until the first
+    // start has written its last default profile.
+    for (int i = 0; i < 500 && !PathExists(DataDir() + L"Profiles\\Profile 5.ini"); ++i)
+        Sleep(20);
+    Sleep(500);
     ASSERT_TRUE(RemoveTree(DataDir()));
 
     Process second;

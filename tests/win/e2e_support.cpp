@@ -107,6 +107,10 @@ DWORD Process::Wait(DWORD ms) {
     return code;
 }
 
+bool Process::WaitIdle(DWORD ms) {
+    return WaitForInputIdle(m_info.hProcess, ms) == 0;
+}
+
 bool Process::Running() {
     return WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
 }
@@ -161,6 +165,137 @@ void StopService(DWORD ms) {
             TerminateProcess(process, 99);
         CloseHandle(process);
     }
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    std::string text = ReadFileBytes(path);
+    std::size_t from = 0;
+    for (std::size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+        std::size_t length = end - from;
+        if (length > 0 && text[end - 1] == '\r')
+            --length;
+        lines.push_back(text.substr(from, length));
+    }
+    return lines;
+}
+
+int CountPrefixed(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const std::string& line : lines)
+        n += line.rfind(prefix, 0) == 0;
+    return n;
+}
+
+int CountContaining(const std::vector<std::string>& lines, const std::string& part) {
+    int n = 0;
+    for (const std::string& line : lines)
+        n += line.find(part) != std::string::npos;
+    return n;
+}
+
+bool WaitForLines(const std::wstring& path, int wanted, DWORD ms,
+                  int (*count)(const std::vector<std::string>&, const std::string&),
+                  const std::string& text) {
+    DWORD start = GetTickCount();
+    while (count(ReadLines(path), text) < wanted) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+LRESULT SimCommand(const std::string& command) {
+    HWND wnd = FindWindowW(L"OrvSimKeyboard", L"OrvaneSimKeyboard");
+    if (wnd == nullptr)
+        return -2;
+    COPYDATASTRUCT data{0x4B4D4953, static_cast<DWORD>(command.size()),
+                        const_cast<char*>(command.data())};
+    return SendMessageW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+namespace {
+
+bool CopyTree(const std::wstring& from, const std::wstring& to) {
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok = CopyTree(from + L"\\" + name, to + L"\\" + name) && ok;
+        else
+            ok = CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE) && ok;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return ok;
+}
+
+} // namespace
+
+SimInstall::SimInstall(const std::string& simStart) {
+    wchar_t temp[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, temp);
+    m_dir = std::wstring(temp, n) + L"orv_e2e_install\\";
+    RemoveTree(m_dir);
+    CreateDirectoryW(m_dir.c_str(), nullptr);
+    for (const wchar_t* file : {L"OrvaneHid.exe", L"osdview.exe", L"traystub.exe", L"Strings.xml"})
+        CopyFileW((DistDir() + file).c_str(), (m_dir + file).c_str(), FALSE);
+    CopyTree(DistDir() + L"skins", m_dir + L"skins");
+    CopyFileW((DistDir() + L"sim\\HidDevice.dll").c_str(), (m_dir + L"HidDevice.dll").c_str(),
+              FALSE);
+    SetEnvironmentVariableW(L"ORV_SIM_LOG", Log().c_str());
+    std::wstring start(simStart.begin(), simStart.end());
+    SetEnvironmentVariableW(L"ORV_SIM_START", simStart.empty() ? nullptr : start.c_str());
+}
+
+// Ends a program of the suite that the service started, waiting for its process:
+// a leftover program would hold on to the test's output.
+void CloseProgram(const wchar_t* title, UINT msg) {
+    HWND wnd = FindWindowW(nullptr, title);
+    if (wnd == nullptr)
+        return;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    PostMessageW(wnd, msg, 0, 0);
+    if (process != nullptr) {
+        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(process, 99);
+        CloseHandle(process);
+    }
+}
+
+SimInstall::~SimInstall() {
+    StopService();
+    CloseProgram(L"Orvane_TrayIcon", WM_CLOSE);
+    CloseProgram(L"Orvane OSD", WM_DESTROY);
+    SetEnvironmentVariableW(L"ORV_SIM_LOG", nullptr);
+    SetEnvironmentVariableW(L"ORV_SIM_START", nullptr);
+    RemoveTree(m_dir);
+}
+
+std::vector<std::string> SimInstall::LogLines() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : ReadLines(Log()))
+        lines.push_back(line.substr(line.find(' ') + 1));
+    return lines;
+}
+
+bool SimInstall::WaitForLog(const std::string& prefix, int count, DWORD ms) const {
+    DWORD start = GetTickCount();
+    while (CountPrefixed(LogLines(), prefix) < count) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
 }
 
 } // namespace orv::e2e

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace orv::e2e {
 
@@ -30,6 +31,8 @@ public:
     Process& operator=(const Process&) = delete;
 
     bool Start(const std::wstring& exe, const std::wstring& args = L"");
+    // Waits until the program waits for input with its queue empty.
+    bool WaitIdle(DWORD ms);
     // Waits for the end; returns the exit code, or STILL_ACTIVE on timeout.
     DWORD Wait(DWORD ms);
     bool Running();
@@ -46,6 +49,42 @@ bool WaitForNoWindow(const wchar_t* title, DWORD ms);
 int CountWindows(const wchar_t* title);
 
 // Ends a running service (closing its window) and waits for its process.
-void StopService(DWORD ms = 10000);
+// A service busy with the keyboard (3 s per plug notice) may take a while.
+void StopService(DWORD ms = 30000);
+
+// Lines of a text file (LF or CR LF line ends), without the line ends.
+std::vector<std::string> ReadLines(const std::wstring& path);
+int CountPrefixed(const std::vector<std::string>& lines, const std::string& prefix);
+int CountContaining(const std::vector<std::string>& lines, const std::string& part);
+// Polls until `count(lines)` reaches `wanted`; false after the time limit.
+bool WaitForLines(const std::wstring& path, int wanted, DWORD ms,
+                  int (*count)(const std::vector<std::string>&, const std::string&),
+                  const std::string& text);
+
+// A command to the simulated keyboard's control window; its reply, or -2
+// when the simulator is not loaded.
+LRESULT SimCommand(const std::string& command);
+
+// The service installed in a fresh temporary folder from dist/ (program,
+// display and tray programs, skins, language file) with the simulated
+// keyboard beside it, logging to sim.log there.
+class SimInstall {
+public:
+    // `simStart`: commands the simulator runs when it loads (ORV_SIM_START).
+    explicit SimInstall(const std::string& simStart = "");
+    ~SimInstall();
+    SimInstall(const SimInstall&) = delete;
+    SimInstall& operator=(const SimInstall&) = delete;
+
+    const std::wstring& Dir() const { return m_dir; }
+    std::wstring Exe() const { return m_dir + L"OrvaneHid.exe"; }
+    std::wstring Log() const { return m_dir + L"sim.log"; }
+    // The simulator's log lines without their times.
+    std::vector<std::string> LogLines() const;
+    bool WaitForLog(const std::string& prefix, int count, DWORD ms = 30000) const;
+
+private:
+    std::wstring m_dir;
+};
 
 } // namespace orv::e2e
