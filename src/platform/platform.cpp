@@ -16,5 +16,6 @@ IDebugOutput& Debug() { return *g_platform.debug; }
 IFileSystem& Files() { return *g_platform.files; }
 IRegistry& Registry() { return *g_platform.registry; }
 IShell& Shell() { return *g_platform.shell; }
+ICodePages& CodePages() { return *g_platform.codepages; }
 
 } // namespace orv

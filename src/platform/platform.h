@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/debug.h"
 #include "platform/files.h"
 #include "platform/kernel.h"
@@ -20,6 +21,7 @@ struct Platform {
     IFileSystem* files = nullptr;
     IRegistry* registry = nullptr;
     IShell* shell = nullptr;
+    ICodePages* codepages = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -32,5 +34,6 @@ IDebugOutput& Debug();
 IFileSystem& Files();
 IRegistry& Registry();
 IShell& Shell();
+ICodePages& CodePages();
 
 } // namespace orv

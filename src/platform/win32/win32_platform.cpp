@@ -138,6 +138,12 @@ public:
             buf.resize(buf.size() * 2);
         }
     }
+    std::u16string SystemErrorText(std::uint32_t code) override {
+        wchar_t buf[512];
+        DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, buf, 512, nullptr);
+        return U16(std::wstring_view(buf, n));
+    }
 };
 
 class Win32Clock final : public IClock {
@@ -202,6 +208,7 @@ public:
 } // namespace
 
 IFileSystem& Win32Files(); // win32_files.cpp
+ICodePages& Win32CodePages(); // win32_codepages.cpp
 
 void InstallWin32Platform() {
     static Win32WindowSystem windows;
@@ -218,6 +225,7 @@ void InstallWin32Platform() {
     platform.files = &Win32Files();
     platform.registry = &registry;
     platform.shell = &shell;
+    platform.codepages = &Win32CodePages();
     InstallPlatform(platform);
 }
 
