@@ -1,8 +1,11 @@
 // The charset names the reader knows, with their code pages.
 #include "text/text_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace orv {
 
@@ -293,10 +296,18 @@ int CodePageFromName(std::u16string_view name) {
     for (char16_t& c : lowered)
         if (c >= u'A' && c <= u'Z')
             c += 32;
-    for (const Charset& charset : kCharsets)
-        if (lowered == charset.name)
-            return charset.codePage;
-    return -1;
+    static const std::vector<Charset> byName = [] {
+        std::vector<Charset> sorted(std::begin(kCharsets), std::end(kCharsets));
+        std::sort(sorted.begin(), sorted.end(), [](const Charset& a, const Charset& b) {
+            return std::u16string_view(a.name) < std::u16string_view(b.name);
+        });
+        return sorted;
+    }();
+    auto it = std::lower_bound(byName.begin(), byName.end(), lowered,
+                               [](const Charset& c, const std::u16string& key) {
+                                   return std::u16string_view(c.name) < key;
+                               });
+    return it != byName.end() && lowered == it->name ? it->codePage : -1;
 }
 
 } // namespace orv

@@ -99,37 +99,48 @@ bool OpenSource(TEXT_SOURCE& src, std::u16string_view path) {
 }
 
 // Takes the bytes to read in units of the unit size, removes the zero units
-// and swaps big-endian units. A trailing part of a unit is not read.
-void ReadRaw(TEXT_SOURCE& src, std::string& raw) {
+// and swaps big-endian units, in place in the file's buffer; `raw` is then
+// the units left. A trailing part of a unit is not read.
+void ReadRaw(TEXT_SOURCE& src, std::string_view& raw) {
     const std::size_t size = static_cast<std::size_t>(src.unitSize);
     src.unitsRead = src.bytesToRead / size;
     src.report = FormatW(u"length %d ", static_cast<int>(src.unitsRead));
 
-    const char* in = src.bytes.data() + src.position;
-    raw.resize(src.unitsRead * size);
-    char* out = raw.data();
-    std::size_t kept = 0;
+    char* const begin = src.bytes.data() + src.position;
+    char* const end = begin + src.unitsRead * size;
+    src.position += src.unitsRead * size;
+    char* out = begin;
     if (size == 1) {
-        for (std::size_t i = 0; i < src.unitsRead; ++i)
-            if (in[i] != 0)
-                out[kept++] = in[i];
+        // Zero bytes are rare: move the runs between them.
+        for (char* in = begin; in < end;) {
+            char* zero = static_cast<char*>(std::memchr(in, 0, end - in));
+            char* stop = zero != nullptr ? zero : end;
+            if (out != in)
+                std::memmove(out, in, stop - in);
+            out += stop - in;
+            in = stop + (zero != nullptr ? 1 : 0);
+        }
     } else {
         static constexpr char kZero[4] = {};
-        for (std::size_t i = 0; i < src.unitsRead; ++i, in += size)
-            if (std::memcmp(in, kZero, size) != 0)
-                std::memcpy(out + size * kept++, in, size);
+        for (char* in = begin; in < end; in += size) {
+            if (std::memcmp(in, kZero, size) == 0)
+                continue;
+            if (out != in)
+                std::memcpy(out, in, size);
+            out += size;
+        }
     }
-    src.position += src.unitsRead * size;
-    raw.resize(kept * size);
+    const std::size_t kept = static_cast<std::size_t>(out - begin) / size;
     if (kept != src.unitsRead)
         src.report += FormatW(u"(%d nulls removed) ", static_cast<int>(src.unitsRead - kept));
     src.unitsRead = kept;
+    raw = std::string_view(begin, kept * size);
 
     const bool bigEndian =
         size == 2 ? (src.flags & kXmlUtf16BeBom) != 0 : size == 4 && src.encoding.ends_with(u"BE");
-    if (bigEndian && size > 1) {
-        for (std::size_t i = 0; i < raw.size(); i += size)
-            std::reverse(raw.begin() + i, raw.begin() + i + size);
+    if (bigEndian) {
+        for (char* unit = begin; unit < out; unit += size)
+            std::reverse(unit, unit + size);
         src.report += u"endian swap ";
     }
 }
@@ -140,7 +151,7 @@ bool ReadAsWide(TEXT_SOURCE& src, std::u16string& text) {
         src.report = u"0 length ";
         return true;
     }
-    std::string raw;
+    std::string_view raw;
     if (src.flags & (kXmlUtf16Bom | kXmlUtf16BeBom)) {
         text.reserve(src.bytesToRead / 2 + src.bytesToRead / 200);
         ReadRaw(src, raw);

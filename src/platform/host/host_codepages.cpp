@@ -92,6 +92,95 @@ void* HostCodePages::Open(std::uint32_t codePage) {
     return cd;
 }
 
+namespace {
+
+// Where converted units go: the caller's buffer, or nowhere but a count
+// (the sizing pass, which lets iconv write into a scratch buffer).
+class Output {
+public:
+    Output(char16_t* out, int capacity)
+        : m_out(out), m_capacity(static_cast<std::size_t>(capacity)), m_sizing(capacity == 0) {}
+
+    std::size_t Count() const { return m_count; }
+
+    bool Put(char16_t unit) {
+        if (m_sizing) {
+            ++m_count;
+            return true;
+        }
+        if (m_count == m_capacity)
+            return false;
+        m_out[m_count++] = unit;
+        return true;
+    }
+    bool PutAscii(const unsigned char* bytes, std::size_t n) {
+        if (!m_sizing) {
+            if (m_capacity - m_count < n)
+                return false;
+            char16_t* to = m_out + m_count;
+            for (std::size_t i = 0; i < n; ++i)
+                to[i] = bytes[i];
+        }
+        m_count += n;
+        return true;
+    }
+    // One iconv call into the room left; false when the output is full.
+    std::size_t Convert(iconv_t cd, char** in, std::size_t* left, bool& full) {
+        char16_t* dest = m_sizing ? m_scratch : m_out + m_count;
+        std::size_t room = (m_sizing ? std::size(m_scratch) : m_capacity - m_count) * 2;
+        char* to = reinterpret_cast<char*>(dest);
+        const std::size_t before = room;
+        std::size_t result = iconv(cd, in, left, &to, &room);
+        m_count += (before - room) / 2;
+        full = result == static_cast<std::size_t>(-1) && errno == E2BIG && !m_sizing;
+        return result;
+    }
+
+private:
+    char16_t* m_out;
+    std::size_t m_capacity;
+    bool m_sizing;
+    std::size_t m_count = 0;
+    char16_t m_scratch[4096];
+};
+
+// Converts a whole piece of input, replacing what cannot be converted.
+// `last`: the piece ends the input, so a cut-off sequence ends there.
+bool ConvertPiece(iconv_t cd, std::uint32_t codePage, const char* data, std::size_t count,
+                  bool last, Output& output) {
+    char* in = const_cast<char*>(data);
+    std::size_t left = count;
+    while (left > 0) {
+        bool full;
+        if (output.Convert(cd, &in, &left, full) != static_cast<std::size_t>(-1))
+            continue;
+        if (full)
+            return false;
+        if (errno == E2BIG)
+            continue; // a sizing pass counts on
+        if (errno == EILSEQ || (errno == EINVAL && !last)) {
+            if (!output.Put(Replacement(codePage, static_cast<unsigned char>(*in))))
+                return false;
+            ++in;
+            --left;
+        } else { // a sequence cut off by the end of the input
+            if (!output.Put(0xFFFD))
+                return false;
+            left = 0;
+        }
+    }
+    // Stateful encodings may still owe a closing sequence.
+    for (;;) {
+        bool full;
+        if (output.Convert(cd, nullptr, nullptr, full) != static_cast<std::size_t>(-1))
+            return true;
+        if (full || errno != E2BIG)
+            return !full;
+    }
+}
+
+} // namespace
+
 int HostCodePages::ToWide(std::uint32_t codePage, const char* data, int count, char16_t* out,
                           int capacity) {
     if (count <= 0 || capacity < 0)
@@ -101,60 +190,30 @@ int HostCodePages::ToWide(std::uint32_t codePage, const char* data, int count, c
     if (cd == nullptr)
         return 0;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-
-    // The sizing pass converts into a scratch buffer and only counts.
-    char16_t scratch[4096];
-    const bool sizing = capacity == 0;
-    long long total = 0;
-    char16_t* dest = sizing ? scratch : out;
-    std::size_t room = (sizing ? std::size(scratch) : static_cast<std::size_t>(capacity)) * 2;
-    auto restart = [&]() -> bool { // the output is full
-        if (!sizing)
-            return false;
-        total += dest - scratch;
-        dest = scratch;
-        room = sizeof scratch;
-        return true;
-    };
-    auto emit = [&](char16_t unit) -> bool {
-        if (room < 2 && !restart())
-            return false;
-        *dest++ = unit;
-        room -= 2;
-        return true;
-    };
-    auto convert = [&](char** in, std::size_t* left) -> std::size_t {
-        char* to = reinterpret_cast<char*>(dest);
-        std::size_t before = room;
-        std::size_t result = iconv(cd, in, left, &to, &room);
-        dest += (before - room) / 2;
-        return result;
-    };
-    char* in = const_cast<char*>(data);
-    std::size_t left = static_cast<std::size_t>(count);
-    while (left > 0) {
-        if (convert(&in, &left) != static_cast<std::size_t>(-1))
-            continue;
-        if (errno == E2BIG) {
-            if (!restart())
-                return 0;
-        } else if (errno == EILSEQ) {
-            if (!emit(Replacement(codePage, static_cast<unsigned char>(*in))))
-                return 0;
-            ++in;
-            --left;
-        } else { // a sequence cut off by the end of the data
-            if (!emit(0xFFFD))
-                return 0;
-            left = 0;
+    Output output(out, capacity);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const std::size_t size = static_cast<std::size_t>(count);
+    bool ok = true;
+    if (codePage == 65001) {
+        // UTF-8 text is mostly ASCII, which needs no converter: only the
+        // runs of other bytes go through iconv.
+        for (std::size_t i = 0; ok && i < size;) {
+            std::size_t j = i;
+            while (j < size && bytes[j] < 0x80)
+                ++j;
+            ok = output.PutAscii(bytes + i, j - i);
+            for (i = j; j < size && bytes[j] >= 0x80;)
+                ++j;
+            if (ok && j > i)
+                ok = ConvertPiece(cd, codePage, data + i, j - i, j == size, output);
+            i = j;
         }
+    } else {
+        ok = ConvertPiece(cd, codePage, data, size, true, output);
     }
-    // Stateful encodings may still owe a closing sequence.
-    while (convert(nullptr, nullptr) == static_cast<std::size_t>(-1) && errno == E2BIG)
-        if (!restart())
-            return 0;
-    total += sizing ? dest - scratch : dest - out;
-    return total > 0x7FFFFFFF ? 0 : static_cast<int>(total);
+    if (!ok || output.Count() > 0x7FFFFFFF)
+        return 0;
+    return static_cast<int>(output.Count());
 }
 
 } // namespace orv::host

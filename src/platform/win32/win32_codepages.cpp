@@ -6,7 +6,7 @@ namespace orv::win32 {
 
 namespace {
 
-class Win32CodePages final : public ICodePages {
+class Win32CodePageConverter final : public ICodePages {
 public:
     int ToWide(std::uint32_t codePage, const char* data, int count, char16_t* out,
                int capacity) override {
@@ -20,7 +20,7 @@ public:
 } // namespace
 
 ICodePages& Win32CodePages() {
-    static Win32CodePages codepages;
+    static Win32CodePageConverter codepages;
     return codepages;
 }
 
