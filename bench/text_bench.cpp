@@ -5,6 +5,7 @@
 //   Pugixml*/<MiB>         the same UTF-16 bytes parsed by pugixml, for scale
 //   DeepNesting/<levels>   well-formed nesting, for linear time without recursion
 //   Unclosed/<levels>      nested elements never closed
+//   StrayEndTags/<levels>  nested elements, then as many end tags matching none
 //   LoadFile10MiB          reading, decoding and parsing a 10 MiB UTF-8 file
 #include "base/wstr.h"
 #include "platform/host/host_platform.h"
@@ -30,7 +31,8 @@ constexpr std::size_t kMiB = 1 << 20;
 // of groups of items with attributes, references, comments and a few levels
 // of nesting.
 std::u16string MakeDocument(std::size_t units) {
-    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Strings version=\"2\">\r\n";
+    std::u16string text =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Strings version=\"2\">\r\n";
     for (int s = 0; text.size() < units; ++s) {
         text += FormatW(u"  <Section id=\"s%d\" name='Section number %d'>\r\n", s, s);
         text += u"    <!-- items of this section -->\r\n";
@@ -41,8 +43,9 @@ std::u16string MakeDocument(std::size_t units) {
                                 u"%d &amp; a little more text</Item>\r\n",
                                 i, i, i);
             text += u"      <Empty a=\"1\" b=\"two\"/>\r\n";
-            text += u"      <Nested level=\"1\"><Nested level=\"2\"><Leaf at=\"3\">leaf &lt;text&gt;"
-                    u"</Leaf></Nested></Nested>\r\n";
+            text +=
+                u"      <Nested level=\"1\"><Nested level=\"2\"><Leaf at=\"3\">leaf &lt;text&gt;"
+                u"</Leaf></Nested></Nested>\r\n";
             text += u"    </Group>\r\n";
         }
         text += u"  </Section>\r\n";
@@ -78,16 +81,20 @@ void ParseWithPugixml(benchmark::State& state, unsigned options) {
     const std::u16string& text = Document(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         pugi::xml_document doc;
-        pugi::xml_parse_result result = doc.load_buffer(text.data(), text.size() * 2, options,
-                                                        pugi::encoding_utf16_le);
+        pugi::xml_parse_result result =
+            doc.load_buffer(text.data(), text.size() * 2, options, pugi::encoding_utf16_le);
         if (!result)
             state.SkipWithError("pugixml failed");
         benchmark::DoNotOptimize(doc.first_child());
     }
     state.SetBytesProcessed(state.iterations() * text.size() * 2);
 }
-void PugixmlDefault(benchmark::State& state) { ParseWithPugixml(state, pugi::parse_default); }
-void PugixmlMinimal(benchmark::State& state) { ParseWithPugixml(state, pugi::parse_minimal); }
+void PugixmlDefault(benchmark::State& state) {
+    ParseWithPugixml(state, pugi::parse_default);
+}
+void PugixmlMinimal(benchmark::State& state) {
+    ParseWithPugixml(state, pugi::parse_minimal);
+}
 BENCHMARK(PugixmlDefault)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(PugixmlMinimal)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
 #endif
@@ -123,6 +130,25 @@ void Unclosed(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(Unclosed)
+    ->RangeMultiplier(4)
+    ->Range(10000, 640000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+
+// Open elements followed by as many end tags that close none of them.
+void StrayEndTags(benchmark::State& state) {
+    std::u16string text;
+    for (int i = 0; i < state.range(0); ++i)
+        text += u"<e>";
+    for (int i = 0; i < state.range(0); ++i)
+        text += u"</x>";
+    CXmlDoc doc;
+    doc.SetText(text);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(doc.BuildTree());
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(StrayEndTags)
     ->RangeMultiplier(4)
     ->Range(10000, 640000)
     ->Complexity(benchmark::oN)

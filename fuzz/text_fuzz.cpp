@@ -174,7 +174,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
         doc.LoadFile(path);
         CheckTree(doc, doc.BuildTree()); // parsing again gives the same tree
-
     }
     Exercise(doc);
     // A failed load keeps the records; reading through them must stay safe.

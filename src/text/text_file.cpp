@@ -69,7 +69,8 @@ bool OpenSource(TEXT_SOURCE& src, std::u16string_view path) {
     if (!src.bytes.empty()) {
         const std::size_t head = std::min(src.bytes.size(), kDetectBytes);
         for (const ByteOrderMark& mark : kMarks) {
-            if (head >= mark.length && std::memcmp(src.bytes.data(), mark.bytes, mark.length) == 0) {
+            if (head >= mark.length &&
+                std::memcmp(src.bytes.data(), mark.bytes, mark.length) == 0) {
                 src.bytesLeft -= mark.length;
                 src.position = mark.length;
                 src.flags |= mark.flag;
@@ -279,8 +280,7 @@ std::u16string FindCharsetDeclaration(const std::u16string& text) {
                     while (ScanName(cursor) && cursor.right <= end) {
                         if (state == 2)
                             return CursorText(cursor);
-                        if (state == 1 && cursor.left == cursor.right &&
-                            text[cursor.left] == u'=')
+                        if (state == 1 && cursor.left == cursor.right && text[cursor.left] == u'=')
                             state = 2;
                         else
                             state = CursorMatches(cursor, u"charset") ? 1 : 0;
@@ -312,8 +312,8 @@ int ConvertText(CONVERSION& conversion, char16_t* out) {
     }
     if (source != kCodePageUtf32)
         return CodePages().ToWide(static_cast<std::uint32_t>(source),
-                                  static_cast<const char*>(conversion.data),
-                                  conversion.sourceCount, out, capacity);
+                                  static_cast<const char*>(conversion.data), conversion.sourceCount,
+                                  out, capacity);
 
     const auto* in = static_cast<const unsigned char*>(conversion.data);
     int n = 0;

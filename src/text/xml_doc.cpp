@@ -5,8 +5,100 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 namespace orv {
+
+// ---------------------------------------------------------------- open elements
+
+struct OpenElem {
+    int nameStart; // the name is in the text
+    int nameLength;
+    int record;
+};
+
+// The stack of open elements. An end tag closes the innermost open element
+// whose name it matches; searching the whole stack for each stray end tag
+// would make a deep document full of them quadratic, so once a search goes
+// past the innermost element of a deep stack, an index of the names on the
+// stack answers "no such element" at once.
+class COpenElements {
+public:
+    COpenElements(const std::u16string& text, int flags) : m_text(text), m_flags(flags) {
+        m_open.reserve(6);
+    }
+
+    std::size_t Size() const { return m_open.size(); }
+    const OpenElem& operator[](std::size_t i) const { return m_open[i]; }
+    const OpenElem& Back() const { return m_open.back(); }
+
+    void Push(const OpenElem& e) {
+        if (m_open.size() == m_open.capacity())
+            m_open.reserve(2 * m_open.size() + 6);
+        m_open.push_back(e);
+        if (m_indexed)
+            Count(e, 1);
+    }
+    void Truncate(std::size_t size) {
+        if (m_indexed)
+            for (std::size_t i = size; i < m_open.size(); ++i)
+                Count(m_open[i], -1);
+        m_open.resize(size);
+    }
+
+    // The number of entries through the innermost one that the end tag's
+    // token matches; 0 when none does.
+    std::size_t FindMatch(const SCAN_CURSOR& endTag) {
+        std::size_t k = m_open.size();
+        if (k == 0 || CursorMatches(endTag, Name(m_open[k - 1])))
+            return k;
+        if (!m_indexed && k > kIndexDepth) {
+            for (const OpenElem& e : m_open)
+                Count(e, 1);
+            m_indexed = true;
+        }
+        if (m_indexed && m_keys.count(Key(endTag)) == 0)
+            return 0;
+        for (--k; k > 0; --k)
+            if (CursorMatches(endTag, Name(m_open[k - 1])))
+                return k;
+        return 0;
+    }
+
+private:
+    static constexpr std::size_t kIndexDepth = 16;
+
+    std::u16string_view Name(const OpenElem& e) const {
+        return std::u16string_view(m_text).substr(e.nameStart, e.nameLength);
+    }
+    // Tokens that can match a name: the whole name and each part of it before
+    // an '=', '[' or ']'. With the ignore-case flag, ASCII letters are folded.
+    std::u16string Folded(std::u16string_view s) const {
+        std::u16string key(s);
+        if (m_flags & kXmlIgnoreCase)
+            for (char16_t& c : key)
+                if (c >= u'A' && c <= u'Z')
+                    c += 32;
+        return key;
+    }
+    std::u16string Key(const SCAN_CURSOR& token) const { return Folded(CursorText(token)); }
+    void Count(const OpenElem& e, int delta) {
+        std::u16string_view name = Name(e);
+        for (std::size_t i = 0; i <= name.size(); ++i) {
+            if (i < name.size() && name[i] != u'=' && name[i] != u'[' && name[i] != u']')
+                continue;
+            auto it = m_keys.try_emplace(Folded(name.substr(0, i)), 0).first;
+            if ((it->second += delta) == 0)
+                m_keys.erase(it);
+        }
+    }
+
+    const std::u16string& m_text;
+    const int m_flags;
+    std::vector<OpenElem> m_open;
+    bool m_indexed = false;
+    std::unordered_map<std::u16string, int> m_keys; // key -> open elements it may close
+};
 
 // ---------------------------------------------------------------- records
 
@@ -45,7 +137,9 @@ void CRecordTable::Grow(int wanted) {
 
 // ---------------------------------------------------------------- document
 
-CXmlDoc::CXmlDoc() { BuildTree(); }
+CXmlDoc::CXmlDoc() {
+    BuildTree();
+}
 
 void CXmlDoc::SetText(std::u16string text) {
     m_strText = std::move(text);
@@ -100,8 +194,7 @@ void CXmlDoc::Parse() {
     cursor.text = m_strText.c_str();
     cursor.flags = m_nFlags;
     SCAN_NODE node;
-    std::vector<OpenElem> open;
-    open.reserve(6);
+    COpenElements open(m_strText, m_nFlags);
     int parent = 0;
     try {
         for (;;) {
@@ -116,14 +209,7 @@ void CXmlDoc::Parse() {
             case kNodeEndTag: {
                 // The innermost open element of that name ends here; any
                 // inside it were never ended.
-                std::size_t k = open.size();
-                while (k > 0) {
-                    const OpenElem& e = open[k - 1];
-                    if (CursorMatches(cursor, std::u16string_view(m_strText).substr(
-                                                  e.nameStart, e.nameLength)))
-                        break;
-                    --k;
-                }
+                const std::size_t k = open.FindMatch(cursor);
                 if (k == 0) {
                     m_bNotWellFormed = true;
                     SetFirstReport(u"No start tag for end tag '" + CursorText(cursor) +
@@ -134,7 +220,7 @@ void CXmlDoc::Parse() {
                 ELEM_REC& r = m_records[open[k - 1].record];
                 r.length = node.start + node.length - r.start;
                 r.endTagLength = node.length;
-                open.pop_back();
+                open.Truncate(k - 1);
                 parent = r.parent;
                 break;
             }
@@ -154,12 +240,10 @@ void CXmlDoc::Parse() {
     }
 }
 
-void CXmlDoc::AddElement(const SCAN_NODE& node, int& parent, std::vector<OpenElem>& open) {
+void CXmlDoc::AddElement(const SCAN_NODE& node, int& parent, COpenElements& open) {
     if (m_nNextFree == m_records.Capacity())
         m_records.Grow(m_nNextFree + m_nNextFree / 2);
     const bool empty = (node.flags & kNodeEmptyElement) != 0;
-    if (!empty && open.size() == open.capacity())
-        open.reserve(2 * open.size() + 6);
 
     const int i = m_nNextFree++;
     ELEM_REC& r = m_records[i];
@@ -182,7 +266,7 @@ void CXmlDoc::AddElement(const SCAN_NODE& node, int& parent, std::vector<OpenEle
         first.previous = i;
     }
     if (!empty) {
-        open.push_back(OpenElem{node.start + 1, static_cast<int>(node.name.size()), i});
+        open.Push(OpenElem{node.start + 1, static_cast<int>(node.name.size()), i});
         parent = i;
     }
 }
@@ -192,12 +276,12 @@ void CXmlDoc::AddElement(const SCAN_NODE& node, int& parent, std::vector<OpenEle
 // would climb one level per closed element; the result is the same as
 // appending, in order, the child lists of all the closed elements to the
 // parent of the outermost, which touches each moved record once.
-void CXmlDoc::CloseNotEnded(std::vector<OpenElem>& open, std::size_t from, int& parent,
+void CXmlDoc::CloseNotEnded(COpenElements& open, std::size_t from, int& parent,
                             const SCAN_CURSOR* endTag, int endTagStart) {
-    if (from >= open.size())
+    if (from >= open.Size())
         return;
     m_bNotWellFormed = true;
-    const OpenElem& innermost = open.back();
+    const OpenElem& innermost = open.Back();
     const std::u16string innerName(m_strText, innermost.nameStart, innermost.nameLength);
     const int innerStart = m_records[innermost.record].start;
     if (endTag != nullptr)
@@ -205,12 +289,11 @@ void CXmlDoc::CloseNotEnded(std::vector<OpenElem>& open, std::size_t from, int& 
                        FormatW(u"' at offset %d does not match start tag '", endTagStart + 1) +
                        innerName + FormatW(u"' at offset %d", innerStart));
     else
-        SetFirstReport(u"Element '" + innerName +
-                       FormatW(u"' at offset %d not ended", innerStart));
+        SetFirstReport(u"Element '" + innerName + FormatW(u"' at offset %d not ended", innerStart));
 
     const int target = m_records[open[from].record].parent;
     int last = open[from].record; // the target's last child
-    for (std::size_t j = from; j < open.size(); ++j) {
+    for (std::size_t j = from; j < open.Size(); ++j) {
         ELEM_REC& r = m_records[open[j].record];
         r.length = r.startTagLength;
         r.endTagLength = 0;
@@ -226,7 +309,7 @@ void CXmlDoc::CloseNotEnded(std::vector<OpenElem>& open, std::size_t from, int& 
         r.firstChild = 0;
     }
     m_records[m_records[target].firstChild].previous = last;
-    open.resize(from);
+    open.Truncate(from);
     parent = target;
 }
 
@@ -297,7 +380,9 @@ bool CXmlDoc::EnterElem() {
 
 // ---------------------------------------------------------------- text
 
-std::u16string CXmlDoc::ChildText() const { return ElemText(m_nChildPos); }
+std::u16string CXmlDoc::ChildText() const {
+    return ElemText(m_nChildPos);
+}
 
 std::u16string CXmlDoc::ElemText(int record) const {
     if (record <= 0 || record >= m_nNextFree)

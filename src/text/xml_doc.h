@@ -79,11 +79,11 @@ private:
 
 // The scanner's position in a zero-terminated text.
 struct SCAN_CURSOR {
-    int left = 0;   // the current token, inclusive; right < left: empty
+    int left = 0; // the current token, inclusive; right < left: empty
     int right = -1;
-    int next = 0;   // where scanning continues
+    int next = 0; // where scanning continues
     const char16_t* text = u"";
-    int flags = 0;  // kXmlIgnoreCase, kCursorQuoted
+    int flags = 0; // kXmlIgnoreCase, kCursorQuoted
 };
 
 // One node read by ScanNode.
@@ -91,8 +91,9 @@ struct SCAN_NODE {
     int type = kNodeEnd;
     int start = 0;
     int length = 0;
-    int flags = 0;     // kNodeEmptyElement
-    std::u16string name; // element or processing-instruction name, or the message of a malformed node
+    int flags = 0; // kNodeEmptyElement
+    std::u16string
+        name; // element or processing-instruction name, or the message of a malformed node
 };
 
 // Reads one node from the cursor's next position and moves next after it.
@@ -108,6 +109,8 @@ bool SeekAttribute(SCAN_CURSOR& cursor, std::u16string_view name);
 // Copies text and resolves character references (length -1: up to the
 // terminating zero).
 std::u16string DecodeEntities(const char16_t* text, int length);
+
+class COpenElements;
 
 class CXmlDoc {
 public:
@@ -145,15 +148,9 @@ public:
     const ELEM_REC& Record(int i) const { return m_records[i]; }
 
 private:
-    struct OpenElem {
-        int nameStart; // the name is in the text
-        int nameLength;
-        int record;
-    };
-
     void Parse();
-    void AddElement(const SCAN_NODE& node, int& parent, std::vector<OpenElem>& open);
-    void CloseNotEnded(std::vector<OpenElem>& open, std::size_t from, int& parent,
+    void AddElement(const SCAN_NODE& node, int& parent, COpenElements& open);
+    void CloseNotEnded(COpenElements& open, std::size_t from, int& parent,
                        const SCAN_CURSOR* endTag, int endTagStart);
     void SetFirstReport(std::u16string text);
     int FindSibling(int parent, int after, std::u16string_view name) const;

@@ -9,23 +9,41 @@ namespace orv {
 
 namespace {
 
-inline bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+inline bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
 
 // Units that end a name in a tag.
-inline bool EndsTagName(char16_t c) { return IsSpace(c) || c == u'/' || c == u'>' || c == 0; }
+inline bool EndsTagName(char16_t c) {
+    return IsSpace(c) || c == u'/' || c == u'>' || c == 0;
+}
 
 // Units that end a name token of ScanName (each is also a token of its own).
 inline bool EndsNameToken(char16_t c) {
     switch (c) {
-    case u' ': case u'\t': case u'\n': case u'\r': case u'<': case u'>': case u'=':
-    case u'\\': case u'/': case u'?': case u'!': case u'"': case u'\'': case u';':
+    case u' ':
+    case u'\t':
+    case u'\n':
+    case u'\r':
+    case u'<':
+    case u'>':
+    case u'=':
+    case u'\\':
+    case u'/':
+    case u'?':
+    case u'!':
+    case u'"':
+    case u'\'':
+    case u';':
         return true;
     default:
         return false;
     }
 }
 
-inline bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+inline bool IsAsciiLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
 
 inline bool StartsElementName(char16_t c) {
     return IsAsciiLetter(c) || c == u':' || c == u'_' || c > u'z';
@@ -270,7 +288,9 @@ int NodeScanner::Doctype() {
 
 } // namespace
 
-int ScanNode(SCAN_CURSOR& cursor, SCAN_NODE& node) { return NodeScanner(cursor, node).Scan(); }
+int ScanNode(SCAN_CURSOR& cursor, SCAN_NODE& node) {
+    return NodeScanner(cursor, node).Scan();
+}
 
 bool ScanName(SCAN_CURSOR& cursor) {
     const char16_t* t = cursor.text;

@@ -16,7 +16,9 @@
 namespace orv {
 namespace {
 
-std::string Narrow(const std::u16string& s) { return ToUtf8(s); }
+std::string Narrow(const std::u16string& s) {
+    return ToUtf8(s);
+}
 
 std::string Utf16(const std::u16string& s, bool bigEndian = false) {
     std::string out;
@@ -78,8 +80,8 @@ TEST_F(TextFileTest, EncodingsAndReports) {
          u"windows-1252 length 56 to 56 wide chars ", 0},
         // The first attribute is taken for the tag's name: nothing is declared.
         {"encoding first", "<?xml encoding='windows-1252'?><r>caf\xE9</r>",
-         u"<?xml encoding='windows-1252'?><r>caf\ufffd</r>",
-         u"UTF-8 length 42 to 42 wide chars ", 0},
+         u"<?xml encoding='windows-1252'?><r>caf\ufffd</r>", u"UTF-8 length 42 to 42 wide chars ",
+         0},
         {"html meta",
          "<html><head><meta http-equiv='Content-Type' content='text/html; charset=windows-1252'>"
          "<title>caf\xE9</title></head></html>",
@@ -93,7 +95,8 @@ TEST_F(TextFileTest, EncodingsAndReports) {
         {"a code page the host lacks", "<?xml version='1.0' encoding='x-iscii-de'?><r/>", u"",
          u"x-iscii-de length 47 to 0 wide chars  Empty document", 0},
         {"declared UTF-32",
-         std::string("<?xml version='1.0' encoding='UTF-32'?> ") + Utf32(U"<r>\U0001F600</r>") + "xy",
+         std::string("<?xml version='1.0' encoding='UTF-32'?> ") + Utf32(U"<r>\U0001F600</r>") +
+             "xy",
          fffd10 + u"<r>\U0001F600</r>", u"UTF-32 length 18 to 19 wide chars ", 0},
         {"declared UTF-32BE",
          std::string("<?xml version='1.0' encoding='UTF-32BE'?>   ") +
@@ -203,9 +206,9 @@ TEST(TextDecodingTest, Utf8Inspection) {
         {"\xF8\x80\x80\x80\x80", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(LooksLikeUtf8(reinterpret_cast<const unsigned char*>(c.bytes.data()),
-                                c.bytes.size()),
-                  c.utf8)
+        EXPECT_EQ(
+            LooksLikeUtf8(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size()),
+            c.utf8)
             << c.bytes;
 }
 
@@ -280,7 +283,10 @@ TEST(TextDecodingTest, HostCodePages) {
     EXPECT_EQ(CodePages().ToWide(1200, "a", 1, &unit, 1), 0);
     // Invalid UTF-8 and a sequence cut off at the end become replacement characters.
     std::u16string out(8, u'\0');
-    out.resize(CodePages().ToWide(65001, "a\xFF" "b\xE2\x82", 5, out.data(), 8));
+    out.resize(CodePages().ToWide(65001,
+                                  "a\xFF"
+                                  "b\xE2\x82",
+                                  5, out.data(), 8));
     EXPECT_EQ(out, u"a\ufffdb\ufffd");
 }
 

@@ -12,7 +12,9 @@
 namespace orv {
 namespace {
 
-std::string Narrow(const std::u16string& s) { return ToUtf8(s); }
+std::string Narrow(const std::u16string& s) {
+    return ToUtf8(s);
+}
 
 // The element's name as written in its start tag.
 std::u16string NameOf(const CXmlDoc& doc, int i) {
@@ -70,19 +72,19 @@ TEST(XmlScanTest, NodeTypesAndExtents) {
         {u"  ", kNodeWhitespace, 2},
         {u"  x<", kNodeText, 3},
         {u"<a b='>'>", kNodeElement, 9},
-        {u"<a b=x'>'", kNodeElement, 8},  // quotes are ordinary in an unquoted value
-        {u"<a 'b>'>", kNodeElement, 6},   // a quote opens a value only after '='
+        {u"<a b=x'>'", kNodeElement, 8}, // quotes are ordinary in an unquoted value
+        {u"<a 'b>'>", kNodeElement, 6},  // a quote opens a value only after '='
         {u"<a b = \"x>\">", kNodeElement, 12},
         {u"</a >", kNodeEndTag, 5},
         {u"<?pi a?>", kNodeProcessing, 8},
-        {u"<?>?>", kNodeProcessing, 5},   // the opener's '?' does not close it
+        {u"<?>?>", kNodeProcessing, 5}, // the opener's '?' does not close it
         {u"<!---->", kNodeComment, 7},
         {u"<!-->-->", kNodeComment, 8},
         {u"<![CDATA[a>]]>", kNodeCData, 14},
         {u"<!DOCTYPE r [<!ENTITY a '>'>]>x", kNodeDoctype, 30},
         {u"<!ELEMENT a (b)>", kNodeDoctype, 16},
         {u"< a>", kNodeMalformed, 4},
-        {u"<<a>", kNodeMalformed, 1},     // runs to just before the next '<'
+        {u"<<a>", kNodeMalformed, 1}, // runs to just before the next '<'
     };
     for (const Case& c : cases) {
         SCAN_CURSOR cursor;
@@ -99,9 +101,8 @@ TEST(XmlScanTest, EmptyElementTags) {
         const char16_t* text;
         bool empty;
     } cases[] = {
-        {u"<a/>", true},        {u"<a />", true},     {u"<a b='1'/>", true},
-        {u"<a b=\"1\"/>", true}, {u"<a b=1 />", true}, {u"<a b=1/>", false},
-        {u"<a b/>", false},     {u"<a b=/>", false},
+        {u"<a/>", true},      {u"<a />", true},     {u"<a b='1'/>", true}, {u"<a b=\"1\"/>", true},
+        {u"<a b=1 />", true}, {u"<a b=1/>", false}, {u"<a b/>", false},    {u"<a b=/>", false},
     };
     for (const Case& c : cases) {
         SCAN_CURSOR cursor;
@@ -120,11 +121,8 @@ TEST(XmlScanTest, NamesAndTheirMatching) {
         const char16_t* token;
         int next;
     } names[] = {
-        {u"  name=1", true, u"name", 6},
-        {u"=x", true, u"=", 1},
-        {u"a;b", true, u"a", 1},
-        {u"x-y.z\\", true, u"x-y.z", 5},
-        {u" \t", false, u"", 2},
+        {u"  name=1", true, u"name", 6}, {u"=x", true, u"=", 1},  {u"a;b", true, u"a", 1},
+        {u"x-y.z\\", true, u"x-y.z", 5}, {u" \t", false, u"", 2},
     };
     for (const NameCase& c : names) {
         SCAN_CURSOR cursor;
@@ -179,7 +177,7 @@ TEST(XmlScanTest, SeekAttribute) {
         {u"a b=1 c=x'y d>", u"c", true, u"x'y", false},
         {u"a b d=1>", u"b", true, u"b", false}, // no value: the name itself
         {u"a b/>", u"b", true, u"b", false},
-        {u"a b=1>", u"a", false, u"", false},   // the tag's own name is never compared
+        {u"a b=1>", u"a", false, u"", false}, // the tag's own name is never compared
         {u"a b=1>", u"c", false, u"", false},
         {u"a x/y=1>", u"y", false, u"", false}, // the tag ends at '/'
         {u"a b=", u"b", true, u"", false},
@@ -252,6 +250,31 @@ TEST(XmlTreeTest, ReportsAndShapes) {
         EXPECT_EQ(Narrow(doc->Report()), Narrow(c.report)) << Narrow(c.text);
         EXPECT_EQ(Shape(*doc), c.shape) << Narrow(c.text);
     }
+}
+
+// Deep stacks answer end tags from an index of the open names; the results
+// must be those of searching the stack.
+TEST(XmlTreeTest, EndTagsInDeepStacks) {
+    std::u16string as;
+    std::string shape;
+    for (int i = 0; i < 20; ++i) {
+        as += u"<a>";
+        shape += i == 0 ? "a" : ",a";
+    }
+    bool ok;
+    auto doc = Parse(u"<r><k=v>" + as + u"</z></k><b></a></b><c><d></c></r>", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Narrow(doc->Report()), "No start tag for end tag 'z' at offset 68");
+    EXPECT_EQ(Shape(*doc), "r(k=v(" + shape + "),b,c(d))");
+
+    std::u16string upper;
+    for (int i = 0; i < 20; ++i)
+        upper += u"<A>";
+    auto folded = Parse(u"<R>" + upper + u"</x></r>", &ok, kXmlIgnoreCase);
+    EXPECT_EQ(Narrow(folded->Report()), "No start tag for end tag 'x' at offset 63");
+    EXPECT_EQ(folded->Record(1).length, 71);
+    EXPECT_EQ(folded->Record(2).parent, 1);
+    EXPECT_EQ(folded->Record(21).parent, 1);
 }
 
 TEST(XmlTreeTest, LengthsOfEndedAndUnendedElements) {
@@ -409,7 +432,7 @@ TEST(XmlTextTest, ElementText) {
         {u"<a>x>y<!---->z</a>", u"x>yz"},
         {u"<a><![C]]></a>", u""},
         {u"<a/>", u""},
-        {u"<a>x", u""},   // not ended: no content
+        {u"<a>x", u""}, // not ended: no content
         {u"<a></a>", u""},
     };
     for (const Case& c : cases) {
