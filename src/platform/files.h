@@ -2,6 +2,8 @@
 // them with '\' separators, and every backend accepts those.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,20 @@ public:
     // Replaces the whole content so that a reader sees either the old or the
     // new bytes, never a mix, and the bytes are on disk when this returns.
     virtual bool ReplaceContent(std::u16string_view path, std::string_view bytes) = 0;
+
+    // As ReadAll, for a file of at most `maxBytes` bytes (a larger one fails
+    // as too large). On failure `error` receives the platform's error code of
+    // the step that failed, for IKernel::SystemErrorText; 0 when none.
+    virtual ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes,
+                                   std::string& bytes, std::uint32_t& error) {
+        ReadResult result = ReadAll(path, bytes);
+        error = 0;
+        if (result == ReadResult::Ok && bytes.size() > maxBytes) {
+            bytes.clear();
+            result = ReadResult::Failed;
+        }
+        return result;
+    }
 };
 
 } // namespace orv

@@ -1,4 +1,4 @@
-// Kernel services: the named mutex and the module path.
+// Kernel services: the named mutex, the module path and system error texts.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,10 @@ public:
 
     // Full path of the running executable (may exceed any fixed buffer).
     virtual std::u16string ModulePath() = 0;
+
+    // The platform's message for an error code of a failed platform call (as
+    // the file services report it), empty when the platform has no text.
+    virtual std::u16string SystemErrorText(std::uint32_t code) = 0;
 };
 
 } // namespace orv

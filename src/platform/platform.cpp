@@ -43,5 +43,8 @@ IProcesses& Processes() {
 IInstaller& Installer() {
     return *g_platform.installer;
 }
+ICodePages& CodePages() {
+    return *g_platform.codepages;
+}
 
 } // namespace orv

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/debug.h"
 #include "platform/files.h"
 #include "platform/graphics.h"
@@ -26,6 +27,7 @@ struct Platform {
     IGraphics* graphics = nullptr;
     IProcesses* processes = nullptr;
     IInstaller* installer = nullptr;
+    ICodePages* codepages = nullptr;
 };
 
 void InstallPlatform(const Platform& platform);
@@ -41,5 +43,6 @@ IShell& Shell();
 IGraphics& Graphics();
 IProcesses& Processes();
 IInstaller& Installer();
+ICodePages& CodePages();
 
 } // namespace orv

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
@@ -507,6 +508,12 @@ void HostKernel::HoldElsewhere(std::u16string_view name) {
     ++m_mutexRefs[std::u16string(name)];
 }
 
+std::u16string HostKernel::SystemErrorText(std::uint32_t code) {
+    if (code == 0)
+        return {};
+    return FromUtf8(std::strerror(static_cast<int>(code)));
+}
+
 bool HostKernel::MutexExists(std::u16string_view name) {
     auto it = m_mutexRefs.find(std::u16string(name));
     return it != m_mutexRefs.end() && it->second > 0;
@@ -587,6 +594,52 @@ ReadResult HostFileSystem::ReadAll(std::u16string_view path, std::string& bytes)
         }
         if (n == 0)
             break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+ReadResult HostFileSystem::ReadAllUpTo(std::u16string_view path, std::size_t maxBytes,
+                                       std::string& bytes, std::uint32_t& error) {
+    bytes.clear();
+    error = 0;
+    std::string p = HostPath(path);
+    if (p.empty()) {
+        error = ENOENT;
+        return ReadResult::NotFound;
+    }
+    int fd = ::open(p.c_str(), O_RDONLY);
+    if (fd < 0) {
+        error = static_cast<std::uint32_t>(errno);
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::NotFound : ReadResult::Failed;
+    }
+    auto fail = [&](int code) {
+        error = static_cast<std::uint32_t>(code);
+        bytes.clear();
+        ::close(fd);
+        return ReadResult::Failed;
+    };
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return fail(errno);
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        return fail(EFBIG);
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes)
+            return fail(EFBIG);
         bytes.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
@@ -737,6 +790,7 @@ HostPlatform::HostPlatform() : files(std::make_unique<HostFileSystem>(MakeTempRo
     platform.graphics = &graphics;
     platform.processes = &processes;
     platform.installer = &installer;
+    platform.codepages = &codepages;
     InstallPlatform(platform);
 }
 

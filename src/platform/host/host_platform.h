@@ -6,6 +6,7 @@
 
 #include "platform/host/host_graphics.h"
 #include "platform/host/host_processes.h"
+#include "platform/host/host_codepages.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -181,6 +182,7 @@ public:
     void ReleaseMutex(KernelHandle mutex) override;
     void CloseHandle(KernelHandle handle) override;
     std::u16string ModulePath() override { return modulePath; }
+    std::u16string SystemErrorText(std::uint32_t code) override; // the C library's text
 
     // Makes the mutex exist as if another process held it.
     void HoldElsewhere(std::u16string_view name);
@@ -217,6 +219,8 @@ public:
     ReadResult ReadAll(std::u16string_view path, std::string& bytes) override;
     bool CreateNew(std::u16string_view path, std::string_view bytes) override;
     bool ReplaceContent(std::u16string_view path, std::string_view bytes) override;
+    ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes, std::string& bytes,
+                           std::uint32_t& error) override; // errno values
 
     // The host path of a platform path; empty when it cannot be mapped.
     std::string HostPath(std::u16string_view path) const;
@@ -299,6 +303,7 @@ public:
     HostGraphics graphics;
     HostProcesses processes;
     HostInstaller installer;
+    HostCodePages codepages;
 
 private:
     Platform m_previous;

@@ -78,6 +78,42 @@ public:
             bytes.append(buf, got);
         }
     }
+    ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes, std::string& bytes,
+                           std::uint32_t& error) override {
+        bytes.clear();
+        error = 0;
+        Handle file(CreateFileW(W(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) {
+            error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                       ? ReadResult::NotFound
+                       : ReadResult::Failed;
+        }
+        auto fail = [&](DWORD code) {
+            error = code;
+            bytes.clear();
+            return ReadResult::Failed;
+        };
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file.get(), &size))
+            return fail(GetLastError());
+        if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
+            return fail(ERROR_FILE_TOO_LARGE);
+        bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+        char buf[65536];
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr))
+                return fail(GetLastError());
+            if (got == 0)
+                return ReadResult::Ok;
+            if (bytes.size() + got > maxBytes)
+                return fail(ERROR_FILE_TOO_LARGE);
+            bytes.append(buf, got);
+        }
+    }
     bool CreateNew(std::u16string_view path, std::string_view bytes) override {
         std::wstring wpath = W(path);
         Handle file(CreateFileW(wpath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

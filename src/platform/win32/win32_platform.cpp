@@ -252,6 +252,12 @@ public:
             buf.resize(buf.size() * 2);
         }
     }
+    std::u16string SystemErrorText(std::uint32_t code) override {
+        wchar_t buf[512];
+        DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, buf, 512, nullptr);
+        return U16(std::wstring_view(buf, n));
+    }
 };
 
 class Win32Clock final : public IClock {
@@ -340,6 +346,7 @@ IFileSystem& Win32Files();    // win32_files.cpp
 IGraphics& Win32Graphics();   // win32_graphics.cpp
 IProcesses& Win32Processes(); // win32_system.cpp
 IInstaller& Win32Installer(); // win32_system.cpp
+ICodePages& Win32CodePages(); // win32_codepages.cpp
 
 void InstallWin32Platform() {
     static Win32WindowSystem windows;
@@ -359,6 +366,7 @@ void InstallWin32Platform() {
     platform.graphics = &Win32Graphics();
     platform.processes = &Win32Processes();
     platform.installer = &Win32Installer();
+    platform.codepages = &Win32CodePages();
     InstallPlatform(platform);
     InstallHidLibrary(&ExecutableHidLibrary());
 }
