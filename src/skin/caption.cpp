@@ -1,9 +1,17 @@
 #include "skin/progress_dlg.h"
 
+#include "text/lang_strings.h"
+#include "text/xml_doc.h"
+
+#include <memory>
+
 namespace orv {
 
-// The language file is read by the text subsystem; until it is wired in the
-// window has no caption.
-std::u16string LoadProgressCaption(const std::u16string&) { return {}; }
+std::u16string LoadProgressCaption(const std::u16string& folder) {
+    // A document of its own per window: a changed file shows at the next upload.
+    auto document = std::make_unique<CXmlDoc>();
+    document->LoadFile(folder + u"Strings.xml");
+    return GetLangString(*document, u"TRAYICON", u"LOADING");
+}
 
 } // namespace orv

@@ -156,6 +156,23 @@ TEST_F(ProgressWindowTest, SkinGivesSizeOutlineTitleAndBarRange) {
     EXPECT_EQ(host.graphics.barPaints.back().fillWidth, 0);
 }
 
+TEST_F(ProgressWindowTest, CaptionComesFromTheLanguageFileBesideTheProgram) {
+    {
+        CProgressDlg dlg;
+        ASSERT_TRUE(dlg.Create(nullptr));
+        EXPECT_EQ(dlg.m_strCaption, u""); // no language file: no caption
+    }
+    ASSERT_TRUE(host.files->ReplaceContent(
+        u"C:\\Program Files\\Orvane\\Strings.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><S><TRAYICON><LOADING>Writing &amp; "
+        "checking\xE2\x80\xA6</LOADING></TRAYICON></S>"));
+    CProgressDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    EXPECT_EQ(dlg.m_strCaption, u"Writing & checking\u2026");
+    dlg.m_ctlBar.SetPos(10);
+    EXPECT_EQ(host.graphics.barPaints.back().caption, dlg.m_strCaption);
+}
+
 TEST_F(ProgressWindowTest, MissingSkinStillShowsAPlainBarAndNothingLeaks) {
     for (int i = 0; i < 50; ++i) {
         CProgressDlg dlg;
