@@ -49,7 +49,7 @@ TEST_F(ProgressWindow, OutlineFollowsTheMaskAndTheBarFillsOnScreen) {
     EXPECT_STREQ(title, L"TORVO_PROCESSBAR");
     EXPECT_EQ(dlg.m_nWidth, 600);
     EXPECT_EQ(dlg.m_nHeight, 180);
-    EXPECT_EQ(dlg.m_strCaption, u"Writing profile to keyboard\u2026"); // from Strings.xml
+    EXPECT_EQ(dlg.m_strCaption, u"Writing profile\u2026"); // from Strings.xml
 
     // The rounded outline: corners outside, the middle and the edges' middles inside.
     HRGN region = CreateRectRgn(0, 0, 0, 0);

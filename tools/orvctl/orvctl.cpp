@@ -9,6 +9,9 @@
 //                                                post to a child window of <title>
 //   orvctl broadcast <msg> <wParam> <lParam>     post to every top-level window
 //   orvctl close <title> [ms]                    close the window, wait for its process
+//   orvctl ini-set <file> <section> <key> <value>  write a value as the configuration
+//                                                program does (the platform's INI functions)
+//   orvctl ini-get <file> <section> <key>        print a value
 //
 // <msg> is a number (decimal or 0x..), a message name such as WM_HID_UPLOAD,
 // or QUIV_DEV_SYNC for the suite's registered message. Exit code 0 on
@@ -38,7 +41,8 @@ HWND WaitFor(const wchar_t* title, DWORD ms, bool present) {
 }
 
 int Usage() {
-    fputs("usage: orvctl find|wait|waitgone|post|post-child|broadcast|close ...\n", stderr);
+    fputs("usage: orvctl find|wait|waitgone|post|post-child|broadcast|close|ini-set|ini-get ...\n",
+          stderr);
     return 2;
 }
 
@@ -71,6 +75,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"broadcast" && argc >= 5)
         return Post(HWND_BROADCAST, argv[2], argv[3], argv[4]);
+    if (command == L"ini-set" && argc >= 6)
+        return WritePrivateProfileStringW(argv[3], argv[4], argv[5], argv[2]) ? 0 : 1;
+    if (command == L"ini-get" && argc >= 5) {
+        wchar_t value[2048] = L"";
+        GetPrivateProfileStringW(argv[3], argv[4], L"", value, 2048, argv[2]);
+        char utf8[8192];
+        WideCharToMultiByte(CP_UTF8, 0, value, -1, utf8, sizeof utf8, nullptr, nullptr);
+        std::printf("%s\n", utf8);
+        return 0;
+    }
     if (command == L"close") {
         HWND wnd = FindWindowW(nullptr, title);
         if (wnd == nullptr)
