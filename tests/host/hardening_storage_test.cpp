@@ -18,10 +18,6 @@ using testing_service::ServiceTest;
 
 const std::u16string kConfigIni = kDataDir + u"config.ini";
 
-std::u16string ProfilePath(int slot) {
-    return kDataDir + u"Profiles\\" + FormatW(u"Profile %d", slot) + u".ini";
-}
-
 class StorageFaultTest : public ServiceTest {
 protected:
     void SetUp() override {
