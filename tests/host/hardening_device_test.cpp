@@ -182,8 +182,9 @@ TEST_P(UnusableLibraryTest, ServiceRunsOnWithoutTheKeyboard) {
     EXPECT_EQ(wnd->Driver().SendCommand0F(), kCommandFailed);
     EXPECT_EQ(wnd->Driver().m_bOpened, 0);
     EXPECT_EQ(refusing.transfers, 0);
-    if (GetParam())
+    if (GetParam()) {
         EXPECT_GT(refusing.opens, 10);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, UnusableLibraryTest, ::testing::Bool(),

@@ -487,7 +487,7 @@ std::vector<SimEvent> SimKeyboard::Events(SimEventKind kind) {
 
 void SimKeyboard::ClearEvents() {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_events.clear();
+    std::vector<SimEvent>().swap(m_events);
 }
 
 bool SimKeyboard::MatchesLocked(std::uint16_t usage) const {

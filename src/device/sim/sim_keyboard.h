@@ -126,6 +126,8 @@ public:
     std::vector<SimEvent> Events();
     // The events of one kind, in order.
     std::vector<SimEvent> Events(SimEventKind kind);
+    // Forgets the events and gives their memory back (a long run keeps only
+    // what happened since).
     void ClearEvents();
 
     // Called with every event as it is recorded (under the keyboard's lock:
