@@ -5,7 +5,7 @@ HOST_BUILD := build/host
 WIN_BUILD := build/win
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host win dist test test-host test-win test-sanitize fuzz-build fuzz bench bench-win demo format clean
+.PHONY: all setup host win dist test test-host test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
 
 all: host dist
 
@@ -49,6 +49,13 @@ test-sanitize: fuzz-build
 FUZZ_SECONDS ?= 60
 fuzz: fuzz-build
 	scripts/fuzz $(FUZZ_SECONDS)
+
+# The whole service under a long run of random events on the host platform,
+# with its figures (SOAK_EVENTS, default 100000; SOAK_SEED, default 1).
+SOAK_EVENTS ?= 100000
+SOAK_SEED ?= 1
+soak: host
+	$(HOST_BUILD)/tests/soak/orv_soak --events $(SOAK_EVENTS) --seed $(SOAK_SEED)
 
 bench: host
 	@for b in $(HOST_BUILD)/bench/orv_*_bench; do echo "== $$b"; $$b; done

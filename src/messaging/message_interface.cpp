@@ -45,7 +45,10 @@ bool CHidWnd::OnTemporarySwitch(std::int32_t value) {
         target = m_nSavedSlot;
         m_nSavedSlot = -1;
     } else {
-        target = value - 1; // the value counts slots from 1
+        // The value counts slots from 1. It is any 32-bit number another
+        // program sent: one less wraps as 32-bit numbers do, so the lowest
+        // value goes on as the highest instead of overflowing.
+        target = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) - 1u);
         // Only the first temporary switch remembers where to return to.
         if (m_nSavedSlot == -1)
             m_nSavedSlot = m_Settings.Profile;

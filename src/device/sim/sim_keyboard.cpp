@@ -271,6 +271,7 @@ std::int32_t SimKeyboard::Close(std::uint32_t) {
 std::int32_t SimKeyboard::Write(std::uint32_t deviceId, std::uint8_t* buffer, std::uint32_t length,
                                 std::uint32_t) {
     std::lock_guard<std::mutex> guard(m_lock);
+    CountTransferLocked();
     SimEvent event(SimEventKind::Write);
     event.deviceId = deviceId;
     event.length = length;
@@ -315,6 +316,7 @@ std::int32_t SimKeyboard::Write(std::uint32_t deviceId, std::uint8_t* buffer, st
 std::int32_t SimKeyboard::Read(std::uint32_t deviceId, std::uint8_t* buffer, std::uint32_t length,
                                std::uint32_t) {
     std::lock_guard<std::mutex> guard(m_lock);
+    CountTransferLocked();
     SimEvent event(SimEventKind::Read);
     event.deviceId = deviceId;
     event.length = length;
@@ -354,6 +356,10 @@ void SimKeyboard::Plug() {
 
 void SimKeyboard::Unplug() {
     std::lock_guard<std::mutex> guard(m_lock);
+    UnplugLocked();
+}
+
+void SimKeyboard::UnplugLocked() {
     if (!m_plugged)
         return;
     m_plugged = false;
@@ -426,6 +432,24 @@ void SimKeyboard::FailNextTransfers(int count) {
     m_failCount = count > 0 ? count : 0;
 }
 
+void SimKeyboard::UnplugAfterTransfers(int count) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_unplugAfter = count >= 0 ? count : -1;
+}
+
+// Every write or read counts towards a pull-out asked for; the transfer that
+// reaches it already finds the keyboard gone.
+void SimKeyboard::CountTransferLocked() {
+    if (m_unplugAfter < 0)
+        return;
+    if (m_unplugAfter == 0) {
+        m_unplugAfter = -1;
+        UnplugLocked();
+        return;
+    }
+    --m_unplugAfter;
+}
+
 bool SimKeyboard::Opened() {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_opened;
@@ -463,7 +487,7 @@ std::vector<SimEvent> SimKeyboard::Events(SimEventKind kind) {
 
 void SimKeyboard::ClearEvents() {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_events.clear();
+    std::vector<SimEvent>().swap(m_events);
 }
 
 bool SimKeyboard::MatchesLocked(std::uint16_t usage) const {
@@ -494,16 +518,17 @@ void SimKeyboard::RecordLocked(SimEvent event) {
 }
 
 void SimKeyboard::NotifyLocked(std::uint32_t status, const Collection& collection) {
-    m_records.push_back(HID_NOTIFY_RECORD{status, collection.deviceId,
-                                          static_cast<std::uint32_t>(collection.usage) << 16,
-                                          kUsagePage});
+    HID_NOTIFY_RECORD& record = m_records[m_nextRecord];
+    m_nextRecord = (m_nextRecord + 1) % m_records.size();
+    record = HID_NOTIFY_RECORD{status, collection.deviceId,
+                               static_cast<std::uint32_t>(collection.usage) << 16, kUsagePage};
     SimEvent event(status == kHidStatusArrived ? SimEventKind::Arrive : SimEventKind::Remove);
     event.deviceId = collection.deviceId;
     event.usage = collection.usage;
     event.page = kUsagePage;
     RecordLocked(std::move(event));
     if (m_notifyWnd != kNoWindow)
-        m_env.Post(m_notifyWnd, m_notifyMsg, 1, reinterpret_cast<LParam>(&m_records.back()));
+        m_env.Post(m_notifyWnd, m_notifyMsg, 1, reinterpret_cast<LParam>(&record));
 }
 
 void SimKeyboard::ReportPresentLocked() {

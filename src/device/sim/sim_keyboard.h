@@ -17,7 +17,6 @@
 #include "device/hid_library.h"
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -114,6 +113,11 @@ public:
     void SetSlotZeroAsSix(bool on);
     // The next `count` writes or reads fail (return 0 and change nothing).
     void FailNextTransfers(int count);
+    // The keyboard is pulled out after `count` more writes or reads (0: at
+    // the next one), as by a cable pulled in the middle of an upload: that
+    // transfer and every later one fail, and the removals are posted as by
+    // Unplug. A negative count cancels a pull that has not happened yet.
+    void UnplugAfterTransfers(int count);
     bool Opened();
     void Version(std::uint8_t& a, std::uint8_t& b);
     // The device id of the collection with this usage while plugged in; 0 when none.
@@ -122,6 +126,8 @@ public:
     std::vector<SimEvent> Events();
     // The events of one kind, in order.
     std::vector<SimEvent> Events(SimEventKind kind);
+    // Forgets the events and gives their memory back (a long run keeps only
+    // what happened since).
     void ClearEvents();
 
     // Called with every event as it is recorded (under the keyboard's lock:
@@ -141,6 +147,8 @@ private:
     void ReportPresentLocked();
     bool TakeFailureLocked();
     void NewCollectionsLocked();
+    void UnplugLocked();
+    void CountTransferLocked();
 
     ISimEnvironment& m_env;
     std::mutex m_lock;
@@ -162,11 +170,16 @@ private:
     std::uint8_t m_slot = 0;
     bool m_slotZeroAsSix = true;
     int m_failCount = 0;
+    int m_unplugAfter = -1; // transfers before the keyboard is pulled out; -1: never
     std::map<std::uint32_t, std::vector<std::uint8_t>> m_replies; // by device id
 
-    // Notification records stay where they are for the keyboard's life: a
-    // posted notice may be read long after it was posted.
-    std::deque<HID_NOTIFY_RECORD> m_records;
+    // Notification records are kept in a ring: a posted notice is read when
+    // its message is handled, long after it was posted, and is overwritten
+    // only after kNoticeRing newer notices, so that a keyboard plugged in and
+    // out for days keeps a fixed amount of memory.
+    static constexpr std::size_t kNoticeRing = 1024;
+    std::vector<HID_NOTIFY_RECORD> m_records = std::vector<HID_NOTIFY_RECORD>(kNoticeRing);
+    std::size_t m_nextRecord = 0;
     std::vector<SimEvent> m_events;
 };
 
