@@ -75,8 +75,12 @@ int CHidWnd::OnCreate() {
     // The reload creates the current slot's profile file whenever the profile
     // folder exists; a missing file means a first start.
     if (!Files().Exists(
-            ProfileFilePath(FieldText(m_Settings.ProfileList[m_Settings.Profile].ProfileName))))
+            ProfileFilePath(FieldText(m_Settings.ProfileList[m_Settings.Profile].ProfileName)))) {
         WriteFirstStartProfiles();
+        // Current was loaded before the defaults existed: the keyboard's next
+        // lighting change would save that empty profile over them.
+        SelectSlot(m_Settings.Profile, true);
+    }
     return 0;
 }
 

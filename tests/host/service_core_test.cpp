@@ -2,6 +2,9 @@
 // keyboard coming and going, reloads and the timers.
 #include "service_test_support.h"
 
+#include <cstring>
+#include <memory>
+
 namespace orv {
 namespace {
 
@@ -31,10 +34,12 @@ TEST_F(UnpluggedServiceTest, FirstStartWritesSettingsAndSixDefaultProfiles) {
                   std::string::npos);
         EXPECT_NE(profile.find("BUTTON_INFO_PART12="), std::string::npos) << slot;
     }
-    // Current was loaded before the defaults existed: empty and repaired.
-    const LIGHT_INFO& light = Settings().Current.Light;
-    EXPECT_EQ(light.Effect, 0);
-    EXPECT_EQ(light.EffectLevel, 5);
+    // Current is the active slot's default profile just written, not the
+    // empty one loaded before it existed: a lighting change saved from it
+    // keeps the slot's colours.
+    auto defaults = std::make_unique<PROFILE_DATA>();
+    ResetProfileDefaults(*defaults, true, 0);
+    EXPECT_EQ(std::memcmp(&Settings().Current, defaults.get(), sizeof *defaults), 0);
     // Nothing opened, so no tray-icon program and no watcher.
     EXPECT_TRUE(host.shell.started.empty());
     EXPECT_FALSE(host.windows.TimerRunning(Main(), IDT_APP_WATCH));
