@@ -25,10 +25,14 @@ public:
 
     virtual ReadResult ReadAll(std::u16string_view path, std::string& bytes) = 0;
     // Creates the file with these bytes only if no entry of that name exists.
+    // Other programs see no file or the whole of it, never a part.
     virtual bool CreateNew(std::u16string_view path, std::string_view bytes) = 0;
     // Replaces the whole content so that a reader sees either the old or the
     // new bytes, never a mix, and the bytes are on disk when this returns.
     virtual bool ReplaceContent(std::u16string_view path, std::string_view bytes) = 0;
+    // Gives a file or folder another name in one step; false, changing
+    // nothing, when an entry of the new name exists.
+    virtual bool MoveEntry(std::u16string_view from, std::u16string_view to) = 0;
 
     // As ReadAll, for a file of at most `maxBytes` bytes (a larger one fails
     // as too large). On failure `error` receives the platform's error code of

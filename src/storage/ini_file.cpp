@@ -88,7 +88,20 @@ bool CIniSession::Commit() {
     std::string bytes;
     ReadResult read = Files().ReadAll(m_path, bytes);
     if (read == ReadResult::NotFound) {
-        Files().CreateNew(m_path, kUtf16Mark);
+        // A new file appears with all the writes at once: one that a kill
+        // left holding only its byte-order mark would pass for written.
+        ini::Document fresh = ini::Document::Parse(kUtf16Mark);
+        for (const Edit& edit : edits)
+            fresh.Set(edit.section, edit.key, edit.value);
+        std::string out = fresh.Serialize();
+        if (Files().CreateNew(m_path, out)) {
+            m_doc = std::move(fresh);
+            m_loaded = true;
+            m_readOk = true;
+            m_bytes = std::move(out);
+            return true;
+        }
+        // Another program may have made it meanwhile: write into theirs.
         read = Files().ReadAll(m_path, bytes);
     }
     // A file that cannot be read is never replaced: its keys would be lost.

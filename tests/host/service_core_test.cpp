@@ -3,6 +3,7 @@
 #include "service_test_support.h"
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 namespace orv {
@@ -57,6 +58,30 @@ TEST_F(UnpluggedServiceTest, MissingCurrentProfileIsRecreatedWithOnlyItsName) {
     std::string recreated = FileText(kDataDir + u"Profiles\\Profile 0.ini");
     EXPECT_EQ(recreated, "[GROUP]\r\nCurrentProfileName=Profile 0\r\n");
     EXPECT_EQ(FileText(slot3), before); // no defaults written over the others
+    again.ExitInstance();
+}
+
+TEST_F(UnpluggedServiceTest, FirstStartCutShortIsDoneAgainWhole) {
+    Start();
+    app.ExitInstance();
+    std::vector<std::string> defaults;
+    for (int slot = 0; slot < 6; ++slot)
+        defaults.push_back(FileText(kDataDir + FormatW(u"Profiles\\Profile %d.ini", slot)));
+    // What a start killed while writing the defaults leaves: the files so far
+    // in a folder that has not yet become the profile folder.
+    namespace fs = std::filesystem;
+    fs::path profiles = host.files->HostPath(kDataDir + u"Profiles");
+    fs::path staging = host.files->HostPath(kDataDir + u"Profiles.new");
+    fs::rename(profiles, staging);
+    fs::remove(staging / "Profile 4.ini");
+    fs::remove(staging / "Profile 5.ini");
+
+    CHidApp again;
+    ASSERT_TRUE(again.InitInstance());
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_EQ(FileText(kDataDir + FormatW(u"Profiles\\Profile %d.ini", slot)), defaults[slot])
+            << slot;
+    EXPECT_FALSE(fs::exists(staging));
     again.ExitInstance();
 }
 

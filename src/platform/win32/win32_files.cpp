@@ -115,27 +115,38 @@ public:
         }
     }
     bool CreateNew(std::u16string_view path, std::string_view bytes) override {
-        std::wstring wpath = W(path);
-        Handle file(CreateFileW(wpath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid())
+        std::wstring target = W(path);
+        if (Exists(path))
             return false;
-        if (WriteAllBytes(file.get(), bytes))
-            return true;
-        return false;
+        // The bytes go to a temporary first, which then takes the name only
+        // if it is still free: no one, and no kill half-way, sees a part.
+        std::wstring temp = target + L".tmp";
+        switch (WriteTemp(temp, bytes)) {
+        case TempResult::Written:
+            if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+                return true;
+            DeleteFileW(temp.c_str());
+            return false; // the name was taken meanwhile
+        case TempResult::Failed:
+            return false;
+        case TempResult::NotCreated:
+            break;
+        }
+        // No temporary beside it (its name may be too long): write in place.
+        Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid() && WriteAllBytes(file.get(), bytes);
     }
     bool ReplaceContent(std::u16string_view path, std::string_view bytes) override {
         std::wstring target = W(path);
         std::wstring temp = target + L".tmp";
-        {
-            Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file.valid())
-                return WriteInPlace(target, bytes);
-            if (!WriteAllBytes(file.get(), bytes)) {
-                DeleteFileW(temp.c_str());
-                return false;
-            }
+        switch (WriteTemp(temp, bytes)) {
+        case TempResult::Written:
+            break;
+        case TempResult::NotCreated:
+            return WriteInPlace(target, bytes);
+        case TempResult::Failed:
+            return false;
         }
         // Another program may hold the file open without delete sharing for a
         // moment; wait a little for it before giving up on the atomic replace.
@@ -151,7 +162,29 @@ public:
         return WriteInPlace(target, bytes);
     }
 
+    bool MoveEntry(std::u16string_view from, std::u16string_view to) override {
+        return MoveFileExW(W(from).c_str(), W(to).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+
 private:
+    enum class TempResult { Written, NotCreated, Failed };
+
+    // A temporary left by an earlier write cut short is simply overwritten.
+    static TempResult WriteTemp(const std::wstring& temp, std::string_view bytes) {
+        bool written;
+        {
+            Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file.valid())
+                return TempResult::NotCreated;
+            written = WriteAllBytes(file.get(), bytes);
+        }
+        if (written)
+            return TempResult::Written;
+        DeleteFileW(temp.c_str());
+        return TempResult::Failed;
+    }
+
     // The last resort when the file cannot be replaced: the write must not be
     // dropped, so the bytes go into the file as it stands.
     static bool WriteInPlace(const std::wstring& target, std::string_view bytes) {
