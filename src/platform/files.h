@@ -10,6 +10,7 @@
 namespace orv {
 
 enum class ReadResult { Ok, NotFound, Failed };
+enum class ReplaceOutcome { Done, Changed, Failed };
 
 class IFileSystem {
 public:
@@ -30,6 +31,28 @@ public:
     // Replaces the whole content so that a reader sees either the old or the
     // new bytes, never a mix, and the bytes are on disk when this returns.
     virtual bool ReplaceContent(std::u16string_view path, std::string_view bytes) = 0;
+    // Replaces the content as ReplaceContent does, for a caller that made
+    // the bytes from `expected`, what it last read. Unless `force`, nothing
+    // is written (Changed) when the file no longer holds `expected`: another
+    // program wrote it since. A backend whose files other programs share
+    // looks as late as it can, right before the switch, and when it can tell
+    // what the file held at the switch itself and that was not `expected` (a
+    // write that slipped in), it puts those bytes into `replaced`, which is
+    // otherwise left empty.
+    virtual ReplaceOutcome ReplaceChecked(std::u16string_view path, std::string_view expected,
+                                          std::string_view bytes, bool force,
+                                          std::string& replaced) {
+        replaced.clear();
+        if (!force) {
+            std::string now;
+            ReadResult read = ReadAll(path, now);
+            if (read == ReadResult::Failed)
+                return ReplaceOutcome::Failed;
+            if (read == ReadResult::NotFound || now != expected)
+                return ReplaceOutcome::Changed;
+        }
+        return ReplaceContent(path, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
+    }
     // Gives a file or folder another name in one step; false, changing
     // nothing, when an entry of the new name exists.
     virtual bool MoveEntry(std::u16string_view from, std::u16string_view to) = 0;

@@ -335,6 +335,18 @@ std::optional<std::u16string_view> Document::Find(std::u16string_view section,
     return std::nullopt;
 }
 
+std::vector<std::pair<std::u16string, std::u16string>> Document::Keys() const {
+    std::vector<std::pair<std::u16string, std::u16string>> keys;
+    std::u16string_view section;
+    for (const Line& line : m_lines) {
+        if (line.kind == Kind::Section)
+            section = line.Name();
+        else if (line.kind == Kind::Entry && line.hasValue)
+            keys.emplace_back(section, line.Name());
+    }
+    return keys;
+}
+
 void Document::AddLine(std::size_t at, std::u16string text) {
     if (at > 0 && m_lines[at - 1].eol == Eol::None)
         m_lines[at - 1].eol = Eol::CrLf;

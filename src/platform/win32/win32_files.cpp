@@ -162,6 +162,61 @@ public:
         return WriteInPlace(target, bytes);
     }
 
+    ReplaceOutcome ReplaceChecked(std::u16string_view path, std::string_view expected,
+                                  std::string_view bytes, bool force,
+                                  std::string& replaced) override {
+        replaced.clear();
+        std::wstring target = W(path);
+        std::wstring temp = target + L".tmp";
+        switch (WriteTemp(temp, bytes)) {
+        case TempResult::Written:
+            break;
+        case TempResult::NotCreated:
+            if (!force && !Holds(path, expected))
+                return ReplaceOutcome::Changed;
+            return WriteInPlace(target, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
+        case TempResult::Failed:
+            return ReplaceOutcome::Failed;
+        }
+        // The file is looked at once more right before the switch. A program
+        // writing it now holds it open, and an open file is not replaced, so
+        // the switch waits for it. A second name for the file keeps what it
+        // held at the switch, for a write that slipped in after the look.
+        // Removing that name while it still names the file would open the
+        // file for deletion, which stops others from writing it for that
+        // moment: it is kept for the next try, and removed once it names
+        // the file that was replaced. Without it, the look is never skipped.
+        std::wstring previous = target + L".prev";
+        bool linked = SameFile(previous, target);
+        if (!linked) {
+            DeleteFileW(previous.c_str());
+            linked = CreateHardLinkW(previous.c_str(), target.c_str(), nullptr) != FALSE;
+        }
+        bool look = !force || !linked;
+        bool changed = false;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (look && !Holds(path, expected)) {
+                changed = true;
+                break;
+            }
+            if (MoveFileExW(temp.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                std::string held;
+                if (linked && ReadAll(U16(previous), held) == ReadResult::Ok && held != expected)
+                    replaced = std::move(held);
+                DeleteFileW(previous.c_str());
+                return ReplaceOutcome::Done;
+            }
+            if (!IsLockedError(GetLastError()))
+                break;
+            ::Sleep(20);
+        }
+        DeleteFileW(temp.c_str());
+        if (changed || (look && !Holds(path, expected)))
+            return ReplaceOutcome::Changed;
+        return WriteInPlace(target, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
+    }
+
     bool MoveEntry(std::u16string_view from, std::u16string_view to) override {
         return MoveFileExW(W(from).c_str(), W(to).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
     }
@@ -183,6 +238,26 @@ private:
             return TempResult::Written;
         DeleteFileW(temp.c_str());
         return TempResult::Failed;
+    }
+
+    // Whether two names name one file (both present).
+    static bool SameFile(const std::wstring& a, const std::wstring& b) {
+        BY_HANDLE_FILE_INFORMATION infoA, infoB;
+        auto info = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& out) {
+            Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return file.valid() && GetFileInformationByHandle(file.get(), &out) != FALSE;
+        };
+        return info(a, infoA) && info(b, infoB) &&
+               infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+               infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+               infoA.nFileIndexLow == infoB.nFileIndexLow;
+    }
+
+    bool Holds(std::u16string_view path, std::string_view expected) {
+        std::string now;
+        return ReadAll(path, now) == ReadResult::Ok && now == expected;
     }
 
     // The last resort when the file cannot be replaced: the write must not be
