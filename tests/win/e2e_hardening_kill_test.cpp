@@ -325,8 +325,10 @@ TEST_F(KillWhileSaving, FiftyKillsLeaveEveryFileWholeWithOldOrNewValues) {
         end2 = Apply(end2, last.back());
     }
     RunToEnd(last, state, base);
-    for (const std::wstring& file : DataFiles())
+    for (const std::wstring& file : DataFiles()) {
         EXPECT_FALSE(PathExists(file + L".tmp"));
+        EXPECT_FALSE(PathExists(file + L".prev"));
+    }
 
     std::printf("%d kills: %d while a temporary file was being written, %d with it written but "
                 "not yet in place, %d between saves, %d after the last save; %d temporaries "

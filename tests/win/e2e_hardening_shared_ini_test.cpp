@@ -94,8 +94,10 @@ TEST_F(SharedSettingsFile, TheConfigurationProgramLosesNoKeyWhileTheServiceSaves
     };
     int effect = (std::stoi(light().substr(0, 2), nullptr, 16) + 1) % 10;
     service.Post(WM_HID_KEY_EVENT, effect, kEffectEvent);
+    char wanted[3];
+    std::snprintf(wanted, sizeof wanted, "%02X", effect);
     DWORD start = GetTickCount();
-    while (light().substr(0, 2) != "0" + std::to_string(effect) && GetTickCount() - start < 30000)
+    while (light().substr(0, 2) != wanted && GetTickCount() - start < 30000)
         Sleep(20);
     ForgetCachedIni(config);
     EXPECT_EQ(GetPrivateProfileIntW(L"Setting", L"Profile", -1, config.c_str()), UINT(slot));
