@@ -214,6 +214,7 @@ public:
         DeleteFileW(temp.c_str());
         if (changed || (look && !Holds(path, expected)))
             return ReplaceOutcome::Changed;
+        DeleteFileW(previous.c_str());
         return WriteInPlace(target, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
     }
 
