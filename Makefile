@@ -5,20 +5,30 @@ HOST_BUILD := build/host
 WIN_BUILD := build/win
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host win dist test test-host test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint win dist test test-host test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
 
 all: host dist
 
 setup:
 	@scripts/setup
 
+# Every build the tests use treats warnings as errors; the host build also
+# runs clang-tidy (.clang-tidy) on the core and the host platform.
+HOST_CONFIG = cmake -S . -B $(HOST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    -DORV_WERROR=ON -DORV_CLANG_TIDY=ON >/dev/null
+
 host: setup
-	@cmake -S . -B $(HOST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@$(HOST_CONFIG)
 	@cmake --build $(HOST_BUILD)
+
+# The static checks alone: the core and the host platform compiled with clang-tidy.
+lint: setup
+	@$(HOST_CONFIG)
+	@cmake --build $(HOST_BUILD) --target orv_core orv_host_platform
 
 win: setup
 	@cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DORV_WERROR=ON >/dev/null
 	@cmake --build $(WIN_BUILD)
 
 # The Windows product, laid out as it is shipped.
@@ -33,13 +43,13 @@ test-host: host
 test-win: dist
 	scripts/wine-harness ctest --test-dir $(WIN_BUILD) --output-on-failure
 
-test: test-host test-sanitize test-win
+test: lint test-host test-sanitize test-win
 
 # Host tests again, built with clang and AddressSanitizer/UBSan, plus the fuzz targets.
 FUZZ_BUILD := build/fuzz
 fuzz-build: setup
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DORV_FUZZ=ON >/dev/null
+	    -DORV_FUZZ=ON -DORV_WERROR=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD)
 
 test-sanitize: fuzz-build

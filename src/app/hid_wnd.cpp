@@ -75,18 +75,42 @@ int CHidWnd::OnCreate() {
     // The reload creates the current slot's profile file whenever the profile
     // folder exists; a missing file means a first start.
     if (!Files().Exists(
-            ProfileFilePath(FieldText(m_Settings.ProfileList[m_Settings.Profile].ProfileName))))
+            ProfileFilePath(FieldText(m_Settings.ProfileList[m_Settings.Profile].ProfileName)))) {
         WriteFirstStartProfiles();
+        // Current was loaded before the defaults existed: the keyboard's next
+        // lighting change would save that empty profile over them.
+        SelectSlot(m_Settings.Profile, true);
+    }
     return 0;
 }
 
 void CHidWnd::WriteFirstStartProfiles() {
-    EnsureDataFolder(u"\\Orvane\\Profiles\\");
     auto scratch = std::make_unique<PROFILE_DATA>();
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        ResetProfileDefaults(*scratch, true, slot);
-        SaveProfileFile(FieldText(m_Settings.ProfileList[slot].ProfileName), *scratch);
+    auto writeAll = [&](std::u16string_view folder) {
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            ResetProfileDefaults(*scratch, true, slot);
+            SaveProfileFile(FieldText(m_Settings.ProfileList[slot].ProfileName), *scratch, folder);
+        }
+    };
+    // The profile folder appears with all six files at once: a start cut
+    // short half-way leaves none, so the next start is a first start again
+    // rather than one that takes the missing defaults for written.
+    const std::u16string data(FieldText(g_szDataDir));
+    const std::u16string folder = data + u"Profiles";
+    const std::u16string staging = data + u"Profiles.new";
+    if (!Files().Exists(folder) &&
+        (Files().IsDirectory(staging) || Files().MakeDirectory(staging))) {
+        writeAll(staging + u"\\");
+        bool complete = true;
+        for (int slot = 0; slot < kSlotCount; ++slot)
+            complete = complete &&
+                       Files().Exists(ProfileFilePath(
+                           FieldText(m_Settings.ProfileList[slot].ProfileName), staging + u"\\"));
+        if (complete && Files().MoveEntry(staging, folder))
+            return;
     }
+    EnsureDataFolder(u"\\Orvane\\Profiles\\");
+    writeAll({});
 }
 
 void CHidWnd::ReloadAll() {

@@ -187,7 +187,8 @@ int CUSBDriver::WriteChunked(std::uint8_t slot, const std::uint8_t (&header)[kCo
     for (int i = 1; i <= chunks; ++i) {
         report[0] = chunkGroup;
         report[1] = static_cast<std::uint8_t>(i);
-        std::memcpy(report + 2, data + kChunkBytes * (i - 1), kChunkBytes);
+        std::memcpy(report + 2, data + static_cast<std::size_t>(kChunkBytes) * (i - 1),
+                    kChunkBytes);
         WriteReport(chunkId, report, kCommandReportSize);
         Clock().Sleep(kChunkPause);
     }

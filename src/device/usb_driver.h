@@ -12,8 +12,10 @@
 
 namespace orv {
 
-// One collection of the keyboard, copied whole from its arrival notice.
-struct _DEVICE_STATE {
+// One collection of the keyboard, copied whole from its arrival notice. The
+// record keeps the name the suite's other sources know it by, reserved
+// spelling and all.
+struct _DEVICE_STATE {         // NOLINT(bugprone-reserved-identifier)
     std::uint32_t dwStatus;    // 1: only arrivals are kept
     std::uint32_t dwDeviceID;  // low 16 bits address the collection
     std::uint32_t dwUsage;     // usage in the high 16 bits

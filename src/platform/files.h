@@ -10,6 +10,7 @@
 namespace orv {
 
 enum class ReadResult { Ok, NotFound, Failed };
+enum class ReplaceOutcome { Done, Changed, Failed };
 
 class IFileSystem {
 public:
@@ -25,10 +26,36 @@ public:
 
     virtual ReadResult ReadAll(std::u16string_view path, std::string& bytes) = 0;
     // Creates the file with these bytes only if no entry of that name exists.
+    // Other programs see no file or the whole of it, never a part.
     virtual bool CreateNew(std::u16string_view path, std::string_view bytes) = 0;
     // Replaces the whole content so that a reader sees either the old or the
     // new bytes, never a mix, and the bytes are on disk when this returns.
     virtual bool ReplaceContent(std::u16string_view path, std::string_view bytes) = 0;
+    // Replaces the content as ReplaceContent does, for a caller that made
+    // the bytes from `expected`, what it last read. Unless `force`, nothing
+    // is written (Changed) when the file no longer holds `expected`: another
+    // program wrote it since. A backend whose files other programs share
+    // looks as late as it can, right before the switch, and when it can tell
+    // what the file held at the switch itself and that was not `expected` (a
+    // write that slipped in), it puts those bytes into `replaced`, which is
+    // otherwise left empty.
+    virtual ReplaceOutcome ReplaceChecked(std::u16string_view path, std::string_view expected,
+                                          std::string_view bytes, bool force,
+                                          std::string& replaced) {
+        replaced.clear();
+        if (!force) {
+            std::string now;
+            ReadResult read = ReadAll(path, now);
+            if (read == ReadResult::Failed)
+                return ReplaceOutcome::Failed;
+            if (read == ReadResult::NotFound || now != expected)
+                return ReplaceOutcome::Changed;
+        }
+        return ReplaceContent(path, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
+    }
+    // Gives a file or folder another name in one step; false, changing
+    // nothing, when an entry of the new name exists.
+    virtual bool MoveEntry(std::u16string_view from, std::u16string_view to) = 0;
 
     // As ReadAll, for a file of at most `maxBytes` bytes (a larger one fails
     // as too large). On failure `error` receives the platform's error code of

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,13 @@ private:
         std::u16string section, key, value;
     };
 
+    struct SlippedIn {
+        Edit edit;
+        std::optional<std::u16string> placed; // the key's value in the file that replaced it
+    };
+
+    static std::vector<SlippedIn> ChangesPutOut(std::string_view before, std::string_view after,
+                                                const ini::Document& placed);
     const ini::Document& Doc();
     bool PathUsable() const { return !m_path.empty() && m_path.size() <= kMaxIniPath; }
 

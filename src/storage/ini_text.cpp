@@ -103,13 +103,13 @@ void AppendUtf16(std::string& out, std::u16string_view text, bool bigEndian) {
 
 // Hex digit values for the units below 128; -1 for anything else.
 struct HexTable {
-    signed char value[128];
+    int value[128];
     constexpr HexTable() : value() {
         for (int c = 0; c < 128; ++c)
-            value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                       : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                       : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                                              : static_cast<signed char>(-1);
+            value[c] = c >= '0' && c <= '9'   ? c - '0'
+                       : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                              : -1;
     }
 };
 constexpr HexTable kHexTable;
@@ -333,6 +333,18 @@ std::optional<std::u16string_view> Document::Find(std::u16string_view section,
         }
     }
     return std::nullopt;
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> Document::Keys() const {
+    std::vector<std::pair<std::u16string, std::u16string>> keys;
+    std::u16string_view section;
+    for (const Line& line : m_lines) {
+        if (line.kind == Kind::Section)
+            section = line.Name();
+        else if (line.kind == Kind::Entry && line.hasValue)
+            keys.emplace_back(section, line.Name());
+    }
+    return keys;
 }
 
 void Document::AddLine(std::size_t at, std::u16string text) {

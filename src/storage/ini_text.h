@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orv::ini {
@@ -46,6 +47,10 @@ public:
     // is the part of the file before its first section line.
     std::optional<std::u16string_view> Find(std::u16string_view section,
                                             std::u16string_view key) const;
+
+    // The section and key names of every line holding a value, in file
+    // order (Find tells which of two equal ones counts).
+    std::vector<std::pair<std::u16string, std::u16string>> Keys() const;
 
     // Sets a key, adding the section (at the end of the file) or the key (after
     // the last entry of its section) when missing. A value ends at its first

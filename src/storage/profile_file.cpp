@@ -66,7 +66,7 @@ void LoadProfileFile(std::u16string_view name, PROFILE_DATA& profile, std::u16st
         ini.ReadStruct(kProfileGroup, ColorSetKey(i), &profile.Colors[i], sizeof profile.Colors[i]);
     for (int part = 0; part < kButtonParts; ++part)
         ini.ReadStruct(kProfileGroup, kButtonPartKeys[part],
-                       &profile.Buttons[part * kButtonsPerPart],
+                       &profile.Buttons[static_cast<std::size_t>(part) * kButtonsPerPart],
                        ButtonPartCount(part) * sizeof(BUTTON_INFO));
 }
 
@@ -82,7 +82,7 @@ void SaveProfileFile(std::u16string_view name, const PROFILE_DATA& profile,
                         sizeof profile.Colors[i]);
     for (int part = 0; part < kButtonParts; ++part)
         ini.WriteStruct(kProfileGroup, kButtonPartKeys[part],
-                        &profile.Buttons[part * kButtonsPerPart],
+                        &profile.Buttons[static_cast<std::size_t>(part) * kButtonsPerPart],
                         ButtonPartCount(part) * sizeof(BUTTON_INFO));
     ini.Commit();
 }

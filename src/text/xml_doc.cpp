@@ -123,7 +123,7 @@ void CRecordTable::Grow(int wanted) {
         return;
     }
     // A new segment; the one before it is widened to full size first.
-    const std::size_t count = static_cast<std::size_t>(last + 1);
+    const std::size_t count = last < 0 ? 0 : static_cast<std::size_t>(last) + 1;
     if (m_segments.capacity() <= count)
         m_segments.reserve(2 * count + 4);
     std::unique_ptr<ELEM_REC[]> segment(new ELEM_REC[wanted - (count << kSegmentBits)]);

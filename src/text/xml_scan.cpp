@@ -432,7 +432,7 @@ bool SeekAttribute(SCAN_CURSOR& cursor, std::u16string_view name) {
         // Found: the value after an '=' becomes the token; anything else
         // leaves the name itself as the token.
         const SCAN_CURSOR found = cursor;
-        kind = NextTagToken(cursor, false, isEquals);
+        NextTagToken(cursor, false, isEquals);
         if (!isEquals) {
             cursor = found;
             return true;

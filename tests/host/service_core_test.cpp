@@ -2,6 +2,10 @@
 // keyboard coming and going, reloads and the timers.
 #include "service_test_support.h"
 
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
 namespace orv {
 namespace {
 
@@ -31,10 +35,12 @@ TEST_F(UnpluggedServiceTest, FirstStartWritesSettingsAndSixDefaultProfiles) {
                   std::string::npos);
         EXPECT_NE(profile.find("BUTTON_INFO_PART12="), std::string::npos) << slot;
     }
-    // Current was loaded before the defaults existed: empty and repaired.
-    const LIGHT_INFO& light = Settings().Current.Light;
-    EXPECT_EQ(light.Effect, 0);
-    EXPECT_EQ(light.EffectLevel, 5);
+    // Current is the active slot's default profile just written, not the
+    // empty one loaded before it existed: a lighting change saved from it
+    // keeps the slot's colours.
+    auto defaults = std::make_unique<PROFILE_DATA>();
+    ResetProfileDefaults(*defaults, true, 0);
+    EXPECT_EQ(std::memcmp(&Settings().Current, defaults.get(), sizeof *defaults), 0);
     // Nothing opened, so no tray-icon program and no watcher.
     EXPECT_TRUE(host.shell.started.empty());
     EXPECT_FALSE(host.windows.TimerRunning(Main(), IDT_APP_WATCH));
@@ -52,6 +58,30 @@ TEST_F(UnpluggedServiceTest, MissingCurrentProfileIsRecreatedWithOnlyItsName) {
     std::string recreated = FileText(kDataDir + u"Profiles\\Profile 0.ini");
     EXPECT_EQ(recreated, "[GROUP]\r\nCurrentProfileName=Profile 0\r\n");
     EXPECT_EQ(FileText(slot3), before); // no defaults written over the others
+    again.ExitInstance();
+}
+
+TEST_F(UnpluggedServiceTest, FirstStartCutShortIsDoneAgainWhole) {
+    Start();
+    app.ExitInstance();
+    std::vector<std::string> defaults;
+    for (int slot = 0; slot < 6; ++slot)
+        defaults.push_back(FileText(kDataDir + FormatW(u"Profiles\\Profile %d.ini", slot)));
+    // What a start killed while writing the defaults leaves: the files so far
+    // in a folder that has not yet become the profile folder.
+    namespace fs = std::filesystem;
+    fs::path profiles = host.files->HostPath(kDataDir + u"Profiles");
+    fs::path staging = host.files->HostPath(kDataDir + u"Profiles.new");
+    fs::rename(profiles, staging);
+    fs::remove(staging / "Profile 4.ini");
+    fs::remove(staging / "Profile 5.ini");
+
+    CHidApp again;
+    ASSERT_TRUE(again.InitInstance());
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_EQ(FileText(kDataDir + FormatW(u"Profiles\\Profile %d.ini", slot)), defaults[slot])
+            << slot;
+    EXPECT_FALSE(fs::exists(staging));
     again.ExitInstance();
 }
 

@@ -59,7 +59,9 @@ BitmapHandle HostGraphics::CreateSolidBitmap(int width, int height, std::uint32_
                       std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, pixel)});
 }
 
-void HostGraphics::DeleteBitmap(BitmapHandle bitmap) { m_bitmaps.erase(bitmap); }
+void HostGraphics::DeleteBitmap(BitmapHandle bitmap) {
+    m_bitmaps.erase(bitmap);
+}
 
 bool HostGraphics::BitmapSize(BitmapHandle bitmap, int& width, int& height) {
     const Bitmap* found = Find(bitmap);
@@ -82,17 +84,18 @@ bool HostGraphics::ScanPixels32(BitmapHandle bitmap, const PixelScan& scan) {
         std::uint8_t* row = bits.data() + static_cast<std::size_t>(height - 1 - y) * stride;
         for (int x = 0; x < width; ++x) {
             std::uint32_t pixel = found->pixels[static_cast<std::size_t>(y) * width + x];
-            row[x * 4] = static_cast<std::uint8_t>(pixel);
-            row[x * 4 + 1] = static_cast<std::uint8_t>(pixel >> 8);
-            row[x * 4 + 2] = static_cast<std::uint8_t>(pixel >> 16);
+            std::uint8_t* at = row + static_cast<std::size_t>(x) * 4;
+            at[0] = static_cast<std::uint8_t>(pixel);
+            at[1] = static_cast<std::uint8_t>(pixel >> 8);
+            at[2] = static_cast<std::uint8_t>(pixel >> 16);
         }
     }
     scan(bits.data(), width, height, stride);
     return true;
 }
 
-RegionHandle HostGraphics::CreateRegion(const RegionRect* rects, std::uint32_t count,
-                                        std::uint32_t, const RegionRect&) {
+RegionHandle HostGraphics::CreateRegion(const RegionRect* rects, std::uint32_t count, std::uint32_t,
+                                        const RegionRect&) {
     RegionHandle region = m_next++;
     m_regions[region].assign(rects, rects + count);
     regionRequests.push_back(count);
@@ -106,7 +109,9 @@ void HostGraphics::CombineRegionOr(RegionHandle into, RegionHandle add) {
         a->second.insert(a->second.end(), b->second.begin(), b->second.end());
 }
 
-void HostGraphics::DeleteRegion(RegionHandle region) { m_regions.erase(region); }
+void HostGraphics::DeleteRegion(RegionHandle region) {
+    m_regions.erase(region);
+}
 
 bool HostGraphics::SetWindowRegion(WndHandle wnd, RegionHandle region, bool) {
     auto old = m_windowRegions.find(wnd);
@@ -135,8 +140,8 @@ void HostGraphics::PaintBitmap(WndHandle wnd, BitmapHandle bitmap) {
 }
 
 void HostGraphics::PaintBar(WndHandle wnd, const BarPaint& paint) {
-    barPaints.push_back({wnd, paint.normal, paint.fill, paint.width, paint.height,
-                         paint.fillWidth, std::u16string(paint.caption)});
+    barPaints.push_back({wnd, paint.normal, paint.fill, paint.width, paint.height, paint.fillWidth,
+                         std::u16string(paint.caption)});
 }
 
 BitmapHandle HostGraphics::AddBitmap(Bitmap bitmap) {

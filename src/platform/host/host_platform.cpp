@@ -702,6 +702,13 @@ bool HostFileSystem::ReplaceContent(std::u16string_view path, std::string_view b
     return true;
 }
 
+bool HostFileSystem::MoveEntry(std::u16string_view from, std::u16string_view to) {
+    std::string a = HostPath(from), b = HostPath(to);
+    if (a.empty() || b.empty() || failWrites)
+        return false;
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0;
+}
+
 // ---------------------------------------------------------------- registry
 
 bool HostRegistry::SetString(std::u16string_view keyPath, std::u16string_view name,

@@ -4,9 +4,9 @@
 // drive it with "post this, run until idle, look at what happened".
 #pragma once
 
+#include "platform/host/host_codepages.h"
 #include "platform/host/host_graphics.h"
 #include "platform/host/host_processes.h"
-#include "platform/host/host_codepages.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -219,6 +219,7 @@ public:
     ReadResult ReadAll(std::u16string_view path, std::string& bytes) override;
     bool CreateNew(std::u16string_view path, std::string_view bytes) override;
     bool ReplaceContent(std::u16string_view path, std::string_view bytes) override;
+    bool MoveEntry(std::u16string_view from, std::u16string_view to) override;
     ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes, std::string& bytes,
                            std::uint32_t& error) override; // errno values
 

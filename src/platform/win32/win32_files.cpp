@@ -115,27 +115,38 @@ public:
         }
     }
     bool CreateNew(std::u16string_view path, std::string_view bytes) override {
-        std::wstring wpath = W(path);
-        Handle file(CreateFileW(wpath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid())
+        std::wstring target = W(path);
+        if (Exists(path))
             return false;
-        if (WriteAllBytes(file.get(), bytes))
-            return true;
-        return false;
+        // The bytes go to a temporary first, which then takes the name only
+        // if it is still free: no one, and no kill half-way, sees a part.
+        std::wstring temp = target + L".tmp";
+        switch (WriteTemp(temp, bytes)) {
+        case TempResult::Written:
+            if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+                return true;
+            DeleteFileW(temp.c_str());
+            return false; // the name was taken meanwhile
+        case TempResult::Failed:
+            return false;
+        case TempResult::NotCreated:
+            break;
+        }
+        // No temporary beside it (its name may be too long): write in place.
+        Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid() && WriteAllBytes(file.get(), bytes);
     }
     bool ReplaceContent(std::u16string_view path, std::string_view bytes) override {
         std::wstring target = W(path);
         std::wstring temp = target + L".tmp";
-        {
-            Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file.valid())
-                return WriteInPlace(target, bytes);
-            if (!WriteAllBytes(file.get(), bytes)) {
-                DeleteFileW(temp.c_str());
-                return false;
-            }
+        switch (WriteTemp(temp, bytes)) {
+        case TempResult::Written:
+            break;
+        case TempResult::NotCreated:
+            return WriteInPlace(target, bytes);
+        case TempResult::Failed:
+            return false;
         }
         // Another program may hold the file open without delete sharing for a
         // moment; wait a little for it before giving up on the atomic replace.
@@ -151,7 +162,105 @@ public:
         return WriteInPlace(target, bytes);
     }
 
+    ReplaceOutcome ReplaceChecked(std::u16string_view path, std::string_view expected,
+                                  std::string_view bytes, bool force,
+                                  std::string& replaced) override {
+        replaced.clear();
+        std::wstring target = W(path);
+        std::wstring temp = target + L".tmp";
+        switch (WriteTemp(temp, bytes)) {
+        case TempResult::Written:
+            break;
+        case TempResult::NotCreated:
+            if (!force && !Holds(path, expected))
+                return ReplaceOutcome::Changed;
+            return WriteInPlace(target, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
+        case TempResult::Failed:
+            return ReplaceOutcome::Failed;
+        }
+        // The file is looked at once more right before the switch. A program
+        // writing it now holds it open, and an open file is not replaced, so
+        // the switch waits for it. A second name for the file keeps what it
+        // held at the switch, for a write that slipped in after the look.
+        // Removing that name while it still names the file would open the
+        // file for deletion, which stops others from writing it for that
+        // moment: it is kept for the next try, and removed once it names
+        // the file that was replaced. Without it, the look is never skipped.
+        std::wstring previous = target + L".prev";
+        bool linked = SameFile(previous, target);
+        if (!linked) {
+            DeleteFileW(previous.c_str());
+            linked = CreateHardLinkW(previous.c_str(), target.c_str(), nullptr) != FALSE;
+        }
+        bool look = !force || !linked;
+        bool changed = false;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (look && !Holds(path, expected)) {
+                changed = true;
+                break;
+            }
+            if (MoveFileExW(temp.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                std::string held;
+                if (linked && ReadAll(U16(previous), held) == ReadResult::Ok && held != expected)
+                    replaced = std::move(held);
+                DeleteFileW(previous.c_str());
+                return ReplaceOutcome::Done;
+            }
+            if (!IsLockedError(GetLastError()))
+                break;
+            ::Sleep(20);
+        }
+        DeleteFileW(temp.c_str());
+        if (changed || (look && !Holds(path, expected)))
+            return ReplaceOutcome::Changed;
+        DeleteFileW(previous.c_str());
+        return WriteInPlace(target, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
+    }
+
+    bool MoveEntry(std::u16string_view from, std::u16string_view to) override {
+        return MoveFileExW(W(from).c_str(), W(to).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+
 private:
+    enum class TempResult { Written, NotCreated, Failed };
+
+    // A temporary left by an earlier write cut short is simply overwritten.
+    static TempResult WriteTemp(const std::wstring& temp, std::string_view bytes) {
+        bool written;
+        {
+            Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file.valid())
+                return TempResult::NotCreated;
+            written = WriteAllBytes(file.get(), bytes);
+        }
+        if (written)
+            return TempResult::Written;
+        DeleteFileW(temp.c_str());
+        return TempResult::Failed;
+    }
+
+    // Whether two names name one file (both present).
+    static bool SameFile(const std::wstring& a, const std::wstring& b) {
+        BY_HANDLE_FILE_INFORMATION infoA, infoB;
+        auto info = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& out) {
+            Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return file.valid() && GetFileInformationByHandle(file.get(), &out) != FALSE;
+        };
+        return info(a, infoA) && info(b, infoB) &&
+               infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+               infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+               infoA.nFileIndexLow == infoB.nFileIndexLow;
+    }
+
+    bool Holds(std::u16string_view path, std::string_view expected) {
+        std::string now;
+        return ReadAll(path, now) == ReadResult::Ok && now == expected;
+    }
+
     // The last resort when the file cannot be replaced: the write must not be
     // dropped, so the bytes go into the file as it stands.
     static bool WriteInPlace(const std::wstring& target, std::string_view bytes) {
