@@ -1,6 +1,7 @@
 // The service's files when the disk lets it down (full, read-only, the data
 // folder gone) and when the configuration program writes the same files
 // between the service's own reads and writes.
+#include "pass_through_files.h"
 #include "service_test_support.h"
 #include "storage/ini_text.h"
 
@@ -149,28 +150,17 @@ TEST_F(StorageFaultTest, VanishedDataFolderFallsBackToDefaultsUntilItIsBack) {
 // The file system as the service sees it while the configuration program is
 // busy too: before each of the service's reads of a file, the configuration
 // program has written a key of its own into it.
-class ConfigProgramBetweenReads final : public IFileSystem {
+class ConfigProgramBetweenReads final : public testing::PassThroughFiles {
 public:
     ConfigProgramBetweenReads(IFileSystem& inner, std::function<void(std::u16string_view)> edit)
-        : m_inner(inner), m_edit(std::move(edit)) {}
+        : PassThroughFiles(inner), m_edit(std::move(edit)) {}
 
-    bool Exists(std::u16string_view p) override { return m_inner.Exists(p); }
-    bool IsDirectory(std::u16string_view p) override { return m_inner.IsDirectory(p); }
-    bool MakeDirectory(std::u16string_view p) override { return m_inner.MakeDirectory(p); }
-    bool TouchFile(std::u16string_view p) override { return m_inner.TouchFile(p); }
     ReadResult ReadAll(std::u16string_view p, std::string& bytes) override {
         m_edit(p);
         return m_inner.ReadAll(p, bytes);
     }
-    bool CreateNew(std::u16string_view p, std::string_view bytes) override {
-        return m_inner.CreateNew(p, bytes);
-    }
-    bool ReplaceContent(std::u16string_view p, std::string_view bytes) override {
-        return m_inner.ReplaceContent(p, bytes);
-    }
 
 private:
-    IFileSystem& m_inner;
     std::function<void(std::u16string_view)> m_edit;
 };
 

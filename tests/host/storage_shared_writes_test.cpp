@@ -1,6 +1,7 @@
 // A commit against another program that writes the same file at the worst
 // moments: after the commit's last look, and without pause. Whatever that
 // program wrote ends up in the file beside the commit's own writes.
+#include "pass_through_files.h"
 #include "storage/ini_file.h"
 #include "storage_test_support.h"
 
@@ -11,9 +12,9 @@ namespace orv {
 namespace {
 
 // The host's files, with another program writing at the switch of a commit.
-class RacingFiles final : public IFileSystem {
+class RacingFiles final : public testing::PassThroughFiles {
 public:
-    explicit RacingFiles(IFileSystem& inner) : m_inner(inner) {}
+    using PassThroughFiles::PassThroughFiles;
 
     // What the other program does to the file at a switch; false: nothing.
     std::function<bool(std::u16string_view path, bool force)> writeAtSwitch;
@@ -39,26 +40,6 @@ public:
             replaced = now;
         return ReplaceOutcome::Done;
     }
-
-    bool Exists(std::u16string_view p) override { return m_inner.Exists(p); }
-    bool IsDirectory(std::u16string_view p) override { return m_inner.IsDirectory(p); }
-    bool MakeDirectory(std::u16string_view p) override { return m_inner.MakeDirectory(p); }
-    bool TouchFile(std::u16string_view p) override { return m_inner.TouchFile(p); }
-    ReadResult ReadAll(std::u16string_view p, std::string& b) override {
-        return m_inner.ReadAll(p, b);
-    }
-    bool CreateNew(std::u16string_view p, std::string_view b) override {
-        return m_inner.CreateNew(p, b);
-    }
-    bool ReplaceContent(std::u16string_view p, std::string_view b) override {
-        return m_inner.ReplaceContent(p, b);
-    }
-    bool MoveEntry(std::u16string_view a, std::u16string_view b) override {
-        return m_inner.MoveEntry(a, b);
-    }
-
-private:
-    IFileSystem& m_inner;
 };
 
 class SharedWritesTest : public testing::StorageTest {
