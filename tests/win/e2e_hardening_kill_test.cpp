@@ -171,12 +171,8 @@ std::vector<std::wstring> DataFiles() {
     return files;
 }
 
-class KillWhileSaving : public ::testing::Test {
+class KillWhileSaving : public FreshDataTest {
 protected:
-    void SetUp() override {
-        StopService();
-        ASSERT_TRUE(RemoveTree(DataDir()));
-    }
     void TearDown() override { service.Kill(); }
 
     void Restart() {

@@ -16,12 +16,8 @@ namespace {
 constexpr int kSwitches = 120; // slot switches: each one saves config.ini
 constexpr int kRecords = 60;   // list records the configuration program adds
 
-class SharedSettingsFile : public ::testing::Test {
+class SharedSettingsFile : public FreshDataTest {
 protected:
-    void SetUp() override {
-        StopService();
-        ASSERT_TRUE(RemoveTree(DataDir()));
-    }
     void TearDown() override { service.Kill(); }
 
     ServiceRun service;

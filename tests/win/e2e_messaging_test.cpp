@@ -14,14 +14,6 @@ namespace {
 constexpr UINT WM_HID_RELOAD = 0x651;
 constexpr UINT kTrayQueryPlugged = WM_APP + 1;
 
-template <typename Condition> bool Eventually(Condition condition, DWORD ms = 10000) {
-    for (DWORD start = GetTickCount(); !condition(); Sleep(20)) {
-        if (GetTickCount() - start >= ms)
-            return false;
-    }
-    return true;
-}
-
 // A visible window of this test program, brought to the front: the program
 // the user "works with".
 class ForegroundWindow {
@@ -49,13 +41,7 @@ private:
     HWND m_wnd = nullptr;
 };
 
-class ShowsAndSwitches : public ::testing::Test {
-protected:
-    void SetUp() override {
-        StopService();
-        ASSERT_TRUE(RemoveTree(DataDir()));
-    }
-};
+class ShowsAndSwitches : public FreshDataTest {};
 
 TEST_F(ShowsAndSwitches, LinkedProgramInFrontSwitchesAndTheDisplayShowsTheSlot) {
     // The user wants slot changes shown on screen.

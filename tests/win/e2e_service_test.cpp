@@ -70,21 +70,8 @@ std::string Command(const std::string& head) {
     return bytes;
 }
 
-// Polls a condition; what the service does after a notice may take a moment.
-template <typename Condition> bool Eventually(Condition condition, DWORD ms = 10000) {
-    for (DWORD start = GetTickCount(); !condition(); Sleep(20)) {
-        if (GetTickCount() - start >= ms)
-            return false;
-    }
-    return true;
-}
-
-class ServiceEndToEnd : public ::testing::Test {
+class ServiceEndToEnd : public FreshDataTest {
 protected:
-    void SetUp() override {
-        StopService();
-        ASSERT_TRUE(RemoveTree(DataDir()));
-    }
     void TearDown() override {
         DeleteRegistryKey();
         if (HasFailure() && !standinLog.empty())

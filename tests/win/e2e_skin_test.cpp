@@ -14,14 +14,6 @@ constexpr UINT WM_HID_UPLOAD = 0x650;
 constexpr UINT WM_HID_SHOW_PROGRESS = 0x670;
 constexpr wchar_t kTitle[] = L"PelkStrivaneProgressbar";
 
-template <typename Condition> bool Eventually(Condition condition, DWORD ms = 10000) {
-    for (DWORD start = GetTickCount(); !condition(); Sleep(20)) {
-        if (GetTickCount() - start >= ms)
-            return false;
-    }
-    return true;
-}
-
 COLORREF ScreenPixel(int x, int y) {
     HDC screen = GetDC(nullptr);
     COLORREF color = GetPixel(screen, x, y);
@@ -77,13 +69,7 @@ HRGN MaskRegion(const std::wstring& path) {
     return region;
 }
 
-class ProgressOnScreen : public ::testing::Test {
-protected:
-    void SetUp() override {
-        StopService();
-        ASSERT_TRUE(RemoveTree(DataDir()));
-    }
-};
+class ProgressOnScreen : public FreshDataTest {};
 
 TEST_F(ProgressOnScreen, UploadShowsTheSkinnedWindowAndTheFillMoves) {
     // A keyboard that is there, so that the upload takes its time.

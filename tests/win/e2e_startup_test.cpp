@@ -6,12 +6,8 @@
 namespace orv::e2e {
 namespace {
 
-class ServiceStartup : public ::testing::Test {
+class ServiceStartup : public FreshDataTest {
 protected:
-    void SetUp() override {
-        StopService();
-        ASSERT_TRUE(RemoveTree(DataDir()));
-    }
     void TearDown() override { StopService(); }
 
     std::wstring Exe() { return DistDir() + L"OrvaneHid.exe"; }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -51,6 +53,24 @@ int CountWindows(const wchar_t* title);
 // Ends a running service (closing its window) and waits for its process.
 // A service busy with the keyboard (3 s per plug notice) may take a while.
 void StopService(DWORD ms = 30000);
+
+// Polls a condition; what a program does after a message may take a moment.
+template <typename Condition> bool Eventually(Condition condition, DWORD ms = 10000) {
+    for (DWORD start = GetTickCount(); !condition(); Sleep(20)) {
+        if (GetTickCount() - start >= ms)
+            return false;
+    }
+    return true;
+}
+
+// A test that starts with no service running and no data folder.
+class FreshDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StopService();
+        ASSERT_TRUE(RemoveTree(DataDir()));
+    }
+};
 
 // Lines of a text file (LF or CR LF line ends), without the line ends.
 std::vector<std::string> ReadLines(const std::wstring& path);

@@ -3,6 +3,7 @@
 // keyboard's control channel.
 #pragma once
 
+#include "e2e_support.h"
 #include "framework/wnd.h"
 #include "platform/platform.h"
 
@@ -14,14 +15,11 @@
 
 namespace orv::wintest {
 
-// dist/ as a Windows path (the harness sets ORV_DIST), with a trailing '\'.
-inline std::wstring DistDir() {
-    wchar_t buf[MAX_PATH];
-    DWORD n = GetEnvironmentVariableW(L"ORV_DIST", buf, MAX_PATH);
-    std::wstring dir = n > 0 && n < MAX_PATH ? std::wstring(buf, n) : L".";
-    if (dir.back() != L'\\')
-        dir += L'\\';
-    return dir;
+using e2e::DistDir;
+using e2e::SimCommand;
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadText(const std::wstring& path) {
+    return e2e::ReadFileBytes(path);
 }
 
 inline std::u16string U16(const std::wstring& s) {
@@ -74,32 +72,6 @@ protected:
         return CWnd::WindowProc(msg, wParam, lParam);
     }
 };
-
-// Sends one command to the simulated keyboard's control window; -2 when no
-// simulated keyboard is running.
-inline LRESULT SimCommand(const std::string& command) {
-    HWND wnd = FindWindowW(L"OrvSimKeyboard", L"OrvaneSimKeyboard");
-    if (wnd == nullptr)
-        return -2;
-    COPYDATASTRUCT data{0x4B4D4953, static_cast<DWORD>(command.size()),
-                        const_cast<char*>(command.data())};
-    return SendMessageW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-}
-
-inline std::string ReadText(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string text;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buf, sizeof buf, &got, nullptr) && got > 0)
-        text.append(buf, got);
-    CloseHandle(file);
-    return text;
-}
 
 inline std::wstring TempPath(const wchar_t* name) {
     wchar_t buf[MAX_PATH];
