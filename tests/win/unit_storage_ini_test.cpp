@@ -2,6 +2,7 @@
 // give the same file, and each side reads what the other wrote.
 #include "app/paths.h"
 #include "base/wstr.h"
+#include "e2e_support.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 #include "storage/ini_file.h"
@@ -24,17 +25,7 @@ using win32::U16;
 using win32::W;
 
 std::string ReadBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
-        bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
+    return e2e::PathExists(path) ? e2e::ReadFileBytes(path) : "<missing>";
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
