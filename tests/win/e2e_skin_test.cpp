@@ -107,9 +107,12 @@ TEST_F(ProgressOnScreen, UploadShowsTheSkinnedWindowAndTheFillMoves) {
     DeleteObject(expected);
 
     // Bar 0: the whole track dark, the caption drawn over the picture.
-    Sleep(300);
-    EXPECT_LT(Brightness(ScreenPixel(rect.left + 40, rect.top + 135)), 150);
-    EXPECT_GT(CaptionPixels(rect.left, rect.top), 50);
+    EXPECT_TRUE(Eventually(
+        [&] {
+            return Brightness(ScreenPixel(rect.left + 40, rect.top + 135)) < 150 &&
+                   CaptionPixels(rect.left, rect.top) > 50;
+        },
+        5000));
 
     // Escape and Enter do not end it.
     for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {

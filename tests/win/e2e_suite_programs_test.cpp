@@ -47,8 +47,8 @@ TEST(OsdView, ShowsARecordTopMostThenHidesAndEndsOnPostedDestroy) {
     EXPECT_EQ(SendRecord(wnd, &record, sizeof record), TRUE);
     EXPECT_TRUE(IsWindowVisible(wnd));
     EXPECT_TRUE(GetWindowLongW(wnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    Sleep(2500);
-    EXPECT_FALSE(IsWindowVisible(wnd));
+    // It hides itself once the record's 1500 ms are over.
+    EXPECT_TRUE(Eventually([&] { return IsWindowVisible(wnd) == FALSE; }, 6000));
 
     PostMessageW(wnd, WM_DESTROY, 0, 0);
     EXPECT_EQ(osd.Wait(5000), 0u);
