@@ -58,25 +58,8 @@ public:
         return file.valid();
     }
     ReadResult ReadAll(std::u16string_view path, std::string& bytes) override {
-        bytes.clear();
-        Handle file(CreateFileW(W(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) {
-            DWORD error = GetLastError();
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                       ? ReadResult::NotFound
-                       : ReadResult::Failed;
-        }
-        char buf[65536];
-        for (;;) {
-            DWORD got = 0;
-            if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr))
-                return ReadResult::Failed;
-            if (got == 0)
-                return ReadResult::Ok;
-            bytes.append(buf, got);
-        }
+        std::uint32_t error = 0;
+        return ReadAllUpTo(path, bytes.max_size(), bytes, error);
     }
     ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes, std::string& bytes,
                            std::uint32_t& error) override {
