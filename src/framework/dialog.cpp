@@ -18,27 +18,27 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 
 } // namespace
 
-std::vector<std::uint8_t> BuildDialogTemplate(const DialogTemplateSpec& spec) {
+std::vector<std::uint8_t> BuildDialogTemplate(const DialogLayout& layout) {
     std::vector<std::uint8_t> out;
     PutU16(out, 1);      // dlgVer
     PutU16(out, 0xFFFF); // signature of the extended form
     PutU32(out, 0);      // helpID
-    PutU32(out, spec.exStyle);
-    PutU32(out, spec.style);
+    PutU32(out, layout.exStyle);
+    PutU32(out, layout.style);
     PutU16(out, 0); // no controls
     PutU16(out, 0); // x
     PutU16(out, 0); // y
-    PutU16(out, static_cast<std::uint16_t>(spec.cx));
-    PutU16(out, static_cast<std::uint16_t>(spec.cy));
+    PutU16(out, static_cast<std::uint16_t>(layout.cx));
+    PutU16(out, static_cast<std::uint16_t>(layout.cy));
     PutU16(out, 0); // no menu
     PutU16(out, 0); // the system's dialog class
     PutU16(out, 0); // no caption
-    if (spec.style & DS_SETFONT) {
-        PutU16(out, spec.pointSize);
-        PutU16(out, spec.weight);
+    if (layout.style & DS_SETFONT) {
+        PutU16(out, layout.pointSize);
+        PutU16(out, layout.weight);
         out.push_back(0); // not italic
         out.push_back(1); // default character set
-        for (char16_t c : spec.typeface)
+        for (char16_t c : layout.typeface)
             PutU16(out, c);
         PutU16(out, 0);
     }
@@ -49,9 +49,8 @@ std::vector<std::uint8_t> BuildDialogTemplate(const DialogTemplateSpec& spec) {
 }
 
 bool CDialog::CreateIndirect(const std::vector<std::uint8_t>& dialogTemplate, CWnd* owner) {
-    WndHandle wnd = Windows().CreateDialogWnd(dialogTemplate,
-                                              owner != nullptr ? owner->GetSafeHwnd() : kNoWindow,
-                                              this);
+    WndHandle wnd = Windows().CreateDialogWnd(
+        dialogTemplate, owner != nullptr ? owner->GetSafeHwnd() : kNoWindow, this);
     return wnd != kNoWindow && m_hWnd == wnd;
 }
 
@@ -67,6 +66,8 @@ LResult CDialog::WindowProc(MsgId msg, WParam wParam, LParam lParam) {
     return CWnd::WindowProc(msg, wParam, lParam);
 }
 
-bool CDialog::OnInitDialog() { return true; }
+bool CDialog::OnInitDialog() {
+    return true;
+}
 
 } // namespace orv

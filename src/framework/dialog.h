@@ -9,7 +9,7 @@
 namespace orv {
 
 // An extended dialog template without controls.
-struct DialogTemplateSpec {
+struct DialogLayout {
     std::uint32_t style;
     std::uint32_t exStyle;
     std::int16_t cx, cy; // dialog units
@@ -18,9 +18,9 @@ struct DialogTemplateSpec {
     std::u16string typeface;
 };
 
-// The bytes of an extended dialog template (DLGTEMPLATEEX) for `spec`: no
+// The bytes of an extended dialog template (DLGTEMPLATEEX) for `layout`: no
 // menu, no window class, no caption, no controls.
-std::vector<std::uint8_t> BuildDialogTemplate(const DialogTemplateSpec& spec);
+std::vector<std::uint8_t> BuildDialogTemplate(const DialogLayout& layout);
 
 class CDialog : public CWnd {
 public:
