@@ -71,8 +71,7 @@ protected:
 TEST_F(ServiceDevice, OpensTheKeyboardAtStartAndStartsOverOnRequest) {
     SimInstall install;
     Process service;
-    ASSERT_TRUE(service.Start(install.Exe()));
-    HWND main = WaitForWindow(L"Orvane_Hid", 10000);
+    HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(install.WaitForLog("arrive", 5));
 
@@ -121,8 +120,7 @@ TEST_F(ServiceDevice, RunsOnWithoutTheLibrary) {
     SimInstall install;
     ASSERT_TRUE(DeleteFileW((install.Dir() + L"HidDevice.dll").c_str()));
     Process service;
-    ASSERT_TRUE(service.Start(install.Exe()));
-    HWND main = WaitForWindow(L"Orvane_Hid", 10000);
+    HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
     PostMessageW(main, kReopen, 0, 0);
     Sleep(300);

@@ -50,8 +50,7 @@ TEST_F(ShowsAndSwitches, LinkedProgramInFrontSwitchesAndTheDisplayShowsTheSlot) 
                                            (DataDir() + L"config.ini").c_str()));
     SimInstall install;
     Process service;
-    ASSERT_TRUE(service.Start(install.Exe()));
-    HWND main = WaitForWindow(L"Orvane_Hid", 10000);
+    HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
     ASSERT_TRUE(install.WaitForLog("read id=0102 usage=2 len=264", 5, 30000)); // plug handling done
 

@@ -166,8 +166,7 @@ TEST_F(ServiceEndToEnd, WithoutTheRegistryKeyOnlyTheSettingsFileChanges) {
     DeleteRegistryKey();
     SimInstall install("unplug");
     Process service;
-    ASSERT_TRUE(service.Start(install.Exe()));
-    HWND main = WaitForWindow(L"Orvane_Hid", 10000);
+    HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
     std::wstring config = DataDir() + L"config.ini";
     PostMessageW(main, WM_HID_PLUG, 0, 0); // a removal notice

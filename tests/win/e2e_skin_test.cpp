@@ -80,8 +80,7 @@ TEST_F(ProgressOnScreen, UploadShowsTheSkinnedWindowAndTheFillMoves) {
                               L"\"" + standinLog + L"\" --title DLGLoading"));
     ASSERT_NE(WaitForWindow(L"DLGLoading", 10000), nullptr);
     Process service;
-    ASSERT_TRUE(service.Start(install.Exe()));
-    HWND main = WaitForWindow(L"Orvane_Hid", 10000);
+    HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
     // The five plug notices (3 s each) end with a slot query each.
     ASSERT_TRUE(install.WaitForLog("read id=0102 usage=2 len=264", 5, 30000));
@@ -143,8 +142,7 @@ TEST_F(ProgressOnScreen, MissingSkinAndLanguageFileStillShowABar) {
     ASSERT_TRUE(RemoveTree(install.Dir() + L"skins"));
     ASSERT_TRUE(DeleteFileW((install.Dir() + L"Strings.xml").c_str()));
     Process service;
-    ASSERT_TRUE(service.Start(install.Exe()));
-    HWND main = WaitForWindow(L"Orvane_Hid", 10000);
+    HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
     PostMessageW(main, WM_HID_SHOW_PROGRESS, 0, 0);
     HWND progress = WaitForWindow(kTitle, 10000);

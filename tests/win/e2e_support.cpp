@@ -152,19 +152,26 @@ int CountWindows(const wchar_t* title) {
     return search.count;
 }
 
-void StopService(DWORD ms) {
-    HWND wnd = FindWindowW(nullptr, L"Orvane_Hid");
+// Asks the program that owns this top-level window to end (`msg`), waiting
+// for its process and ending it forcibly after `ms`: a leftover program would
+// hold on to the test's output.
+void CloseProgram(const wchar_t* title, UINT msg, DWORD ms) {
+    HWND wnd = FindWindowW(nullptr, title);
     if (wnd == nullptr)
         return;
     DWORD pid = 0;
     GetWindowThreadProcessId(wnd, &pid);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-    PostMessageW(wnd, WM_CLOSE, 0, 0);
+    PostMessageW(wnd, msg, 0, 0);
     if (process != nullptr) {
         if (WaitForSingleObject(process, ms) != WAIT_OBJECT_0)
             TerminateProcess(process, 99);
         CloseHandle(process);
     }
+}
+
+void StopService(DWORD ms) {
+    CloseProgram(L"Orvane_Hid", WM_CLOSE, ms);
 }
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
@@ -255,27 +262,16 @@ SimInstall::SimInstall(const std::string& simStart) {
     SetEnvironmentVariableW(L"ORV_SIM_START", simStart.empty() ? nullptr : start.c_str());
 }
 
-// Ends a program of the suite that the service started, waiting for its process:
-// a leftover program would hold on to the test's output.
-void CloseProgram(const wchar_t* title, UINT msg) {
-    HWND wnd = FindWindowW(nullptr, title);
-    if (wnd == nullptr)
-        return;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(wnd, &pid);
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-    PostMessageW(wnd, msg, 0, 0);
-    if (process != nullptr) {
-        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
-            TerminateProcess(process, 99);
-        CloseHandle(process);
-    }
+HWND SimInstall::StartService(Process& service) const {
+    if (!service.Start(Exe()))
+        return nullptr;
+    return WaitForWindow(L"Orvane_Hid", 10000);
 }
 
 SimInstall::~SimInstall() {
     StopService();
-    CloseProgram(L"Orvane_TrayIcon", WM_CLOSE);
-    CloseProgram(L"Orvane OSD", WM_DESTROY);
+    CloseProgram(L"Orvane_TrayIcon", WM_CLOSE, 5000);
+    CloseProgram(L"Orvane OSD", WM_DESTROY, 5000);
     SetEnvironmentVariableW(L"ORV_SIM_LOG", nullptr);
     SetEnvironmentVariableW(L"ORV_SIM_START", nullptr);
     RemoveTree(m_dir);

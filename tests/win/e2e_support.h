@@ -50,6 +50,9 @@ HWND WaitForWindow(const wchar_t* title, DWORD ms, const wchar_t* className = nu
 bool WaitForNoWindow(const wchar_t* title, DWORD ms);
 int CountWindows(const wchar_t* title);
 
+// Asks the program owning the top-level window `title` to end with `msg`
+// and waits for its process, ending it forcibly after `ms`.
+void CloseProgram(const wchar_t* title, UINT msg, DWORD ms);
 // Ends a running service (closing its window) and waits for its process.
 // A service busy with the keyboard (3 s per plug notice) may take a while.
 void StopService(DWORD ms = 30000);
@@ -99,6 +102,9 @@ public:
     const std::wstring& Dir() const { return m_dir; }
     std::wstring Exe() const { return m_dir + L"OrvaneHid.exe"; }
     std::wstring Log() const { return m_dir + L"sim.log"; }
+    // Starts the installed service and waits for its main window; null when
+    // it does not start or shows no window within 10 s.
+    HWND StartService(Process& service) const;
     // The simulator's log lines without their times.
     std::vector<std::string> LogLines() const;
     bool WaitForLog(const std::string& prefix, int count, DWORD ms = 30000) const;
