@@ -9,6 +9,10 @@ namespace orv {
 
 namespace {
 
+// How long the display program may take over a record. One that hangs would
+// otherwise hold the service, half-way through a slot change, for good.
+constexpr std::uint32_t kOsdAnswerMs = 1000;
+
 std::uint32_t OsdTextColor(std::uint8_t osdColor) {
     switch (osdColor) {
     case 1:
@@ -45,7 +49,9 @@ void ShowOsd(std::u16string_view text, std::uint8_t osdColor) {
     if (osd == kNoWindow)
         return;
     OSD_DATA record = MakeOsdRecord(text, osdColor);
-    Windows().SendCopyData(osd, kNoWindow, 0, &record, sizeof record);
+    // A display that does not answer in time shows nothing this once; the
+    // slot change goes on, and the next one tries again.
+    Windows().SendCopyData(osd, kNoWindow, 0, &record, sizeof record, kOsdAnswerMs);
 }
 
 void StartTrayIconProgram() {

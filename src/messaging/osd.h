@@ -15,6 +15,7 @@ OSD_DATA MakeOsdRecord(std::u16string_view text, std::uint8_t osdColor);
 
 // Shows `text` through the display program, starting it (up to five times,
 // 500 ms apart) when its window is missing; sends nothing if it never comes.
+// The display has a second to take the record; one that does not is given up.
 void ShowOsd(std::u16string_view text, std::uint8_t osdColor);
 
 // Starts the tray-icon program from the executable's folder unless it runs.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,9 +47,12 @@ public:
 
     virtual bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) = 0;
     virtual LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) = 0;
-    // Sends WM_COPYDATA with a copy of `size` bytes; returns the receiver's result.
-    virtual LResult SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
-                                 const void* data, std::uint32_t size) = 0;
+    // Sends WM_COPYDATA with a copy of `size` bytes and waits at most
+    // `timeoutMs` for the receiver (none at all for one the system reports
+    // hung). Returns the receiver's result, or nothing when it did not answer.
+    virtual std::optional<LResult> SendCopyData(WndHandle wnd, WndHandle from,
+                                                std::uintptr_t dataId, const void* data,
+                                                std::uint32_t size, std::uint32_t timeoutMs) = 0;
     virtual MsgId RegisterMsg(std::u16string_view name) = 0;
 
     // First top-level window matching both the class and the title; a null

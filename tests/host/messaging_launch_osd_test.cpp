@@ -107,6 +107,29 @@ TEST_F(OsdTest, RunningDisplayGetsOneRecordAndNothingIsStarted) {
     EXPECT_TRUE(host.clock.pauses.empty());
 }
 
+TEST_F(OsdTest, DisplayHasOneSecondToTakeTheRecord) {
+    struct Case {
+        std::uint32_t answerMs;
+        std::size_t handled;
+        std::uint32_t waited;
+    } cases[] = {
+        {0, 1, 0},
+        {1000, 1, 1000},
+        {1001, 0, 1000},
+        {host::HostWindowSystem::kNeverAnswers, 0, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answerMs);
+        host::StandInWindow osd(host.windows, kOsdWindowTitle, kOsdWindowClass);
+        host.windows.answerTimes[osd.Handle()] = c.answerMs;
+        std::uint32_t before = host.clock.TickCount();
+        ShowOsd(u"Profile 1", 0);
+        EXPECT_EQ(osd.Received(WM_COPYDATA).size(), c.handled);
+        EXPECT_EQ(host.clock.TickCount() - before, c.waited);
+        EXPECT_TRUE(host.shell.started.empty());
+    }
+}
+
 TEST_F(OsdTest, AbsentDisplayIsStartedFiveTimesThenGivenUp) {
     host::StandInWindow wrongClass(host.windows, kOsdWindowTitle, u"Other");
     ShowOsd(u"Profile 2", 0);

@@ -3,6 +3,8 @@
 #include "messaging/osd_record.h"
 #include "service_test_support.h"
 
+#include <numeric>
+
 namespace orv {
 namespace {
 
@@ -125,6 +127,40 @@ TEST_F(MessageTest, SelectSlotShowsTheSlotAndRepairsItsProfile) {
     Sync(0, 5);
     EXPECT_EQ(Settings().Current.Light.Effect, 5);
     EXPECT_EQ(Settings().Current.Light.EffectLevel, 5);
+}
+
+TEST_F(MessageTest, HungDisplayHoldsUpASlotChangeForOneSecondOnly) {
+    Settings().OSD_Profile = 1;
+    auto profile = std::make_unique<PROFILE_DATA>();
+    ResetProfileDefaults(*profile, true, 3);
+    profile->Light.Effect = 9;
+    SaveProfileFile(u"Profile 3", *profile);
+    auto hung =
+        std::make_unique<host::StandInWindow>(host.windows, u"Orvane OSD", u"On Screen Display");
+    host.windows.answerTimes[hung->Handle()] = host::HostWindowSystem::kNeverAnswers;
+
+    host.clock.pauses.clear();
+    std::uint32_t before = host.clock.TickCount();
+    Sync(0, 3);
+    // Beside the slot command's own pauses, one second of waiting for the display.
+    std::uint32_t paused = std::accumulate(host.clock.pauses.begin(), host.clock.pauses.end(), 0u);
+    EXPECT_EQ(host.clock.TickCount() - before - paused, 1000u);
+    EXPECT_EQ(Settings().Profile, 3);
+    EXPECT_NE(ConfigText().find("Profile=3\r\n"), std::string::npos);
+    EXPECT_EQ(Settings().Current.Light.Effect, 9); // the slot's profile was loaded
+    EXPECT_EQ(Writes(), std::vector<std::string>{SlotCommand(3)});
+    EXPECT_EQ(config.child.Received(WM_HID_SET_SLOT).size(), 1u);
+    EXPECT_TRUE(hung->Received(WM_COPYDATA).empty());
+
+    // Once a working display is back it shows the next change.
+    hung.reset();
+    host::StandInWindow osd(host.windows, u"Orvane OSD", u"On Screen Display");
+    Sync(0, 4);
+    ASSERT_EQ(osd.Received(WM_COPYDATA).size(), 1u);
+    EXPECT_EQ(
+        FieldText(
+            reinterpret_cast<const OSD_DATA*>(osd.Received(WM_COPYDATA)[0].data.data())->Text),
+        u"Profile 4");
 }
 
 TEST_F(MessageTest, ConfigurationWindowWithoutItsChildGetsOnlyPlugNotices) {

@@ -132,8 +132,15 @@ LResult HostWindowSystem::SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LPara
     return Deliver(wnd, msg, wParam, lParam);
 }
 
-LResult HostWindowSystem::SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
-                                       const void* data, std::uint32_t size) {
+std::optional<LResult> HostWindowSystem::SendCopyData(WndHandle wnd, WndHandle from,
+                                                      std::uintptr_t dataId, const void* data,
+                                                      std::uint32_t size, std::uint32_t timeoutMs) {
+    auto slow = answerTimes.find(wnd);
+    std::uint32_t answerMs = slow == answerTimes.end() ? 0 : slow->second;
+    // The sender's wait is time that passes, not a pause of its own.
+    m_clock.SetNow(m_clock.TickCount() + std::min(answerMs, timeoutMs));
+    if (answerMs > timeoutMs)
+        return std::nullopt;
     // The receiver gets its own copy, as it would across processes.
     std::string copy(static_cast<const char*>(data), size);
     CopyDataBlock block{dataId, size, copy.data()};

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,9 @@ public:
     LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
-    LResult SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId, const void* data,
-                         std::uint32_t size) override;
+    std::optional<LResult> SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
+                                        const void* data, std::uint32_t size,
+                                        std::uint32_t timeoutMs) override;
     MsgId RegisterMsg(std::u16string_view name) override;
     WndHandle FindTopLevel(const char16_t* className, const char16_t* title) override;
     WndHandle FindChild(WndHandle parent, const char16_t* title) override;
@@ -83,6 +85,11 @@ public:
 
     WndHandle foreground = kNoWindow;
     std::map<WndHandle, std::uint32_t> windowProcess; // windows of other processes
+    // Windows of other programs that take this long (virtual ms) to answer a
+    // sent message; kNeverAnswers for one that hangs. A sender with a shorter
+    // time limit gives up when it runs out, and the message is not handled.
+    std::map<WndHandle, std::uint32_t> answerTimes;
+    static constexpr std::uint32_t kNeverAnswers = 0xFFFFFFFF;
 
     // Delivers queued messages, then due timers, until neither is left.
     // Returns the number of messages delivered.

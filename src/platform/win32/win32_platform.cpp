@@ -120,10 +120,15 @@ public:
     LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override {
         return SendMessageW(H(wnd), msg, wParam, lParam);
     }
-    LResult SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId, const void* data,
-                         std::uint32_t size) override {
+    std::optional<LResult> SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
+                                        const void* data, std::uint32_t size,
+                                        std::uint32_t timeoutMs) override {
         COPYDATASTRUCT block{dataId, size, const_cast<void*>(data)};
-        return SendMessageW(H(wnd), WM_COPYDATA, from, reinterpret_cast<LPARAM>(&block));
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(H(wnd), WM_COPYDATA, from, reinterpret_cast<LPARAM>(&block),
+                                SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMs, &result) == 0)
+            return std::nullopt;
+        return static_cast<LResult>(result);
     }
     MsgId RegisterMsg(std::u16string_view name) override {
         return RegisterWindowMessageW(W(name).c_str());
