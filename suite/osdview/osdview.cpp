@@ -3,6 +3,7 @@
 // font and height, for the record's time, without taking the focus. It ends
 // when the service posts WM_DESTROY to its window.
 #include "messaging/osd_record.h"
+#include "platform/win32/dll_search.h"
 
 #include <windows.h>
 
@@ -107,6 +108,9 @@ LRESULT CALLBACK OsdProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Nothing this program or the system loads for it comes from beside it
+    // or from the current folder.
+    orv::win32::RestrictDllSearch();
     // The service may start us several times while it waits for the window.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Orvane_OSD_MUTEX");
     if (GetLastError() == ERROR_ALREADY_EXISTS || FindWindowW(kClass, kTitle) != nullptr)

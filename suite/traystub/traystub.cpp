@@ -1,6 +1,8 @@
 // traystub: the suite's notification-area icon. Its window, titled
 // "Orvane_TrayIcon", follows the service's WM_HID_PLUG notices and shows in
 // the icon's tooltip whether the keyboard is plugged in. It ends on WM_CLOSE.
+#include "platform/win32/dll_search.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -64,6 +66,9 @@ LRESULT CALLBACK TrayProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Nothing this program or the system loads for it comes from beside it
+    // or from the current folder.
+    orv::win32::RestrictDllSearch();
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Orvane_TrayIcon_MUTEX");
     if (GetLastError() == ERROR_ALREADY_EXISTS || FindWindowW(nullptr, kTitle) != nullptr)
         return 0;

@@ -87,7 +87,7 @@ Process::~Process() {
     }
 }
 
-bool Process::Start(const std::wstring& exe, const std::wstring& args) {
+bool Process::Start(const std::wstring& exe, const std::wstring& args, const std::wstring& folder) {
     std::wstring command = L"\"" + exe + L"\"";
     if (!args.empty())
         command += L" " + args;
@@ -95,8 +95,8 @@ bool Process::Start(const std::wstring& exe, const std::wstring& args) {
     line.push_back(0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    return CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &m_info) != FALSE;
+    return CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &m_info) != FALSE;
 }
 
 DWORD Process::Wait(DWORD ms) {

@@ -32,7 +32,9 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    bool Start(const std::wstring& exe, const std::wstring& args = L"");
+    // `folder`: the program's current folder; empty for this program's own.
+    bool Start(const std::wstring& exe, const std::wstring& args = L"",
+               const std::wstring& folder = L"");
     // Waits until the program waits for input with its queue empty.
     bool WaitIdle(DWORD ms);
     // Waits for the end; returns the exit code, or STILL_ACTIVE on timeout.

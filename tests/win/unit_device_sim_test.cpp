@@ -114,6 +114,21 @@ TEST_F(SimLibrary, InputReportsArriveFromTheLibrarysThread) {
     EXPECT_EQ(SimCommand("report 1 08 2C 00 04 00 00 00 00 00"), 0);
 }
 
+TEST(HidLibraryLoader, OnlyAFullPathIsLoaded) {
+    // The library lies in the current folder, where a search would find it.
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW((DistDir() + L"sim").c_str()));
+    HID_DEVICE_FILTER filter{};
+    for (const char16_t* path : {u"HidDevice.dll", u".\\HidDevice.dll"}) {
+        auto library = win32::LoadHidLibrary(path);
+        EXPECT_EQ(library->SetFilter(&filter, 0), 0);
+    }
+    SetCurrentDirectoryW(previous);
+    auto full = win32::LoadHidLibrary(U16(DistDir() + L"sim\\HidDevice.dll"));
+    EXPECT_NE(full->SetFilter(&filter, 0), 0);
+}
+
 TEST(HidLibraryLoader, MissingLibraryOpensNothing) {
     win32::InstallWin32Platform();
     auto missing = win32::LoadHidLibrary(u"C:\\nowhere\\HidDevice.dll");

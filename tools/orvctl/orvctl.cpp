@@ -17,6 +17,7 @@
 // or QUIV_DEV_SYNC for the suite's registered message. Exit code 0 on
 // success, 1 when the window is missing or the wait timed out.
 #include "../common/suite_messages.h"
+#include "platform/win32/dll_search.h"
 
 #include <windows.h>
 
@@ -56,6 +57,7 @@ int Post(HWND wnd, const wchar_t* msg, const wchar_t* wParam, const wchar_t* lPa
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    orv::win32::RestrictDllSearch();
     if (argc < 3)
         return Usage();
     std::wstring command = argv[1];

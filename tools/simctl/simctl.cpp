@@ -9,6 +9,8 @@
 //   simctl get slot
 // Prints the command's value. Exit code: 0 done, 1 command refused,
 // 2 no simulated keyboard running (within the wait, default 0 ms).
+#include "platform/win32/dll_search.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +31,7 @@ int Usage() {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    orv::win32::RestrictDllSearch();
     int first = 1;
     DWORD wait = 0;
     if (argc >= 3 && std::wstring(argv[1]) == L"--wait") {

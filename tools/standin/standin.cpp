@@ -17,6 +17,7 @@
 // lParam is then the data size). WM_CLOSE closes the window; the program ends
 // when its last window is gone.
 #include "../common/suite_messages.h"
+#include "platform/win32/dll_search.h"
 
 #include <windows.h>
 
@@ -92,6 +93,7 @@ HWND Open(const wchar_t* title, HWND parent) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    orv::win32::RestrictDllSearch();
     if (argc < 3) {
         fputs("usage: standin <log-file> [--config] [--title <title>]...\n", stderr);
         return 2;

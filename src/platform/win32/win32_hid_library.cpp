@@ -1,5 +1,6 @@
 #include "platform/win32/win32_hid_library.h"
 
+#include "platform/win32/dll_search.h"
 #include "platform/win32/wide.h"
 
 #include <windows.h>
@@ -24,9 +25,10 @@ template <typename Fn> Fn Entry(HMODULE module, WORD ordinal) {
 class DllHidLibrary final : public IHidLibrary {
 public:
     explicit DllHidLibrary(std::u16string_view path) {
-        std::wstring file = W(path);
-        // The library's own dependencies are looked for beside it first.
-        HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        // The library's own dependencies are looked for beside it, then in
+        // the system folder: whoever can write beside it could replace the
+        // library itself, and nothing comes from the current folder.
+        HMODULE module = LoadLibraryAt(W(path));
         if (module == nullptr)
             return;
         m_setFilter = Entry<SetFilterFn>(module, 4);

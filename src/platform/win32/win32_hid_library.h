@@ -9,7 +9,8 @@
 
 namespace orv::win32 {
 
-// Loads the library from this path and takes its entry points by ordinal.
+// Loads the library from this full path, and only from there (a name or a
+// relative path loads nothing), and takes its entry points by ordinal.
 // When the file cannot be loaded or any entry point is missing, the result
 // can open nothing (every command then fails), and no entry point of a
 // partial library is ever called. A loaded library stays loaded for the life

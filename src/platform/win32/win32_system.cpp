@@ -1,6 +1,7 @@
 // Windows backends of the process snapshot and the installer's shortcut queries.
 #include "platform/installer.h"
 #include "platform/processes.h"
+#include "platform/win32/dll_search.h"
 #include "platform/win32/wide.h"
 
 #include <windows.h>
@@ -64,7 +65,7 @@ public:
 
 private:
     static FARPROC Entry(WORD ordinal) {
-        static HMODULE msi = LoadLibraryW(L"msi.dll");
+        static HMODULE msi = LoadSystemLibrary(L"msi.dll");
         return msi ? GetProcAddress(msi, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)))
                    : nullptr;
     }
