@@ -1,17 +1,20 @@
 // The service's automatic slot switch and what it shows: a linked program
 // coming to the front switches the keyboard, the on-screen display shows the
-// slot, and the tray-icon program runs once and follows the plug state.
+// slot (and a display that hangs does not stop the service), and the
+// tray-icon program runs once and follows the plug state.
 #include "e2e_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace orv::e2e {
 namespace {
 
 constexpr UINT WM_HID_RELOAD = 0x651;
+constexpr UINT WM_HID_SET_OPTION = 0x659;
 constexpr UINT kTrayQueryPlugged = WM_APP + 1;
 
 // A visible window of this test program, brought to the front: the program
@@ -100,6 +103,69 @@ TEST_F(ShowsAndSwitches, LinkedProgramInFrontSwitchesAndTheDisplayShowsTheSlot) 
     for (std::size_t i = before; i < lines.size(); ++i)
         slotCommands += lines[i].find(" : 0A 03 ") != std::string::npos;
     EXPECT_EQ(slotCommands, 1);
+}
+
+// Whether the keyboard was told to select `slot` after line `from` of its log.
+bool SlotCommandSince(const SimInstall& install, std::size_t from, int slot) {
+    char command[16];
+    std::snprintf(command, sizeof command, " : 0A 03 %02X ", slot);
+    std::vector<std::string> lines = install.LogLines();
+    for (std::size_t i = from; i < lines.size(); ++i)
+        if (lines[i].find(command) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(ShowsAndSwitches, HungDisplayHoldsUpNeitherTheSlotChangeNorTheService) {
+    CreateDirectoryW(DataDir().c_str(), nullptr);
+    std::wstring config = DataDir() + L"config.ini";
+    ASSERT_TRUE(WritePrivateProfileStringW(L"Setting", L"OSD_Profile", L"1", config.c_str()));
+    SimInstall install;
+    // A display window that never comes back from the record it is sent.
+    std::wstring hungLog = install.Dir() + L"hung.log";
+    auto hung = std::make_unique<Process>();
+    ASSERT_TRUE(hung->Start(DistDir() + L"tools\\standin.exe", L"\"" + hungLog + L"\" --hung-osd"));
+    ASSERT_NE(WaitForWindow(L"Orvane OSD", 10000, L"On Screen Display"), nullptr);
+    Process service;
+    HWND main = install.StartService(service);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(install.WaitForLog("read id=0102 usage=2 len=264", 5, 30000)); // plug handling done
+    UINT sync = RegisterWindowMessageW(L"QUIV_DEV_SYNC");
+
+    std::size_t mark = install.LogLines().size();
+    PostMessageW(main, sync, 0, 3);
+    ASSERT_TRUE(WaitForLines(hungLog, 1, 10000, CountContaining, "\tOrvane OSD\tWM_COPYDATA\t"));
+    // The slot change goes on to its end: the keyboard is told, the slot kept.
+    EXPECT_TRUE(Eventually([&] { return SlotCommandSince(install, mark, 3); }, 5000));
+    EXPECT_EQ(GetPrivateProfileIntW(L"Setting", L"Profile", -1, config.c_str()), 3);
+    // The service takes its next message at once: a polling rate for the keyboard.
+    mark = install.LogLines().size();
+    PostMessageW(main, WM_HID_SET_OPTION, 0, 2);
+    EXPECT_TRUE(Eventually(
+        [&] {
+            std::vector<std::string> lines = install.LogLines();
+            for (std::size_t i = mark; i < lines.size(); ++i)
+                if (lines[i].find(" : 07 01 04 ") != std::string::npos)
+                    return true;
+            return false;
+        },
+        1000));
+    // Another change while the display still hangs.
+    mark = install.LogLines().size();
+    PostMessageW(main, sync, 0, 4);
+    EXPECT_TRUE(Eventually([&] { return SlotCommandSince(install, mark, 4); }, 5000));
+
+    // The hung program is ended and a working display is back: it shows the next change.
+    hung.reset();
+    ASSERT_TRUE(WaitForNoWindow(L"Orvane OSD", 5000));
+    std::wstring shownLog = install.Dir() + L"shown.log";
+    Process display;
+    ASSERT_TRUE(display.Start(DistDir() + L"tools\\standin.exe", L"\"" + shownLog + L"\" --osd"));
+    ASSERT_NE(WaitForWindow(L"Orvane OSD", 10000, L"On Screen Display"), nullptr);
+    PostMessageW(main, sync, 0, 5);
+    EXPECT_TRUE(WaitForLines(shownLog, 1, 10000, CountContaining,
+                             "\tOrvane OSD\tWM_COPYDATA\t0x4A\t0\t1044"));
+    EXPECT_EQ(GetPrivateProfileIntW(L"Setting", L"Profile", -1, config.c_str()), 5);
 }
 
 } // namespace

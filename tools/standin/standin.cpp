@@ -2,10 +2,14 @@
 // opens the windows named on its command line and writes one line per
 // message they receive to a log file:
 //
-//   standin <log-file> [--config] [--title <title>]...
+//   standin <log-file> [--config] [--osd | --hung-osd] [--title <title>]...
 //
 //   --config         the configuration program: top-level "Orvane" with a
 //                    child window "Orvane"
+//   --osd            the on-screen display: "Orvane OSD" of class "On Screen
+//                    Display"
+//   --hung-osd       the same, hanging for good in the first WM_COPYDATA it
+//                    gets (after logging it), as a display program that hangs
 //   --title <title>  a top-level window with this title (e.g. DLGLoading,
 //                    Orvane_TrayIcon, Launch_Program)
 //
@@ -27,10 +31,13 @@
 namespace {
 
 constexpr wchar_t kClass[] = L"OrvStandIn";
+constexpr wchar_t kOsdClass[] = L"On Screen Display";
+constexpr wchar_t kOsdTitle[] = L"Orvane OSD";
 HANDLE g_log = INVALID_HANDLE_VALUE;
 DWORD g_start = 0;
 UINT g_sync = 0;
 int g_windows = 0;
+HWND g_hungOsd = nullptr;
 
 std::string Utf8(const std::wstring& text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
@@ -75,6 +82,8 @@ LRESULT CALLBACK StandInProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_COPYDATA) {
         const auto* block = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         Log(wnd, msg, wParam, block != nullptr ? static_cast<LPARAM>(block->cbData) : 0);
+        if (wnd == g_hungOsd)
+            Sleep(INFINITE);
         return TRUE;
     }
     if (msg == WM_NCDESTROY && --g_windows == 0)
@@ -82,9 +91,9 @@ LRESULT CALLBACK StandInProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
-HWND Open(const wchar_t* title, HWND parent) {
-    HWND wnd = CreateWindowExW(0, kClass, title, parent != nullptr ? WS_CHILD : WS_POPUP, 0, 0, 1,
-                               1, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+HWND Open(const wchar_t* title, HWND parent, const wchar_t* className = kClass) {
+    HWND wnd = CreateWindowExW(0, className, title, parent != nullptr ? WS_CHILD : WS_POPUP, 0, 0,
+                               1, 1, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (wnd != nullptr)
         ++g_windows;
     return wnd;
@@ -95,7 +104,8 @@ HWND Open(const wchar_t* title, HWND parent) {
 int wmain(int argc, wchar_t** argv) {
     orv::win32::RestrictDllSearch();
     if (argc < 3) {
-        fputs("usage: standin <log-file> [--config] [--title <title>]...\n", stderr);
+        fputs("usage: standin <log-file> [--config] [--osd | --hung-osd] [--title <title>]...\n",
+              stderr);
         return 2;
     }
     g_start = GetTickCount();
@@ -111,12 +121,18 @@ int wmain(int argc, wchar_t** argv) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kClass;
     RegisterClassExW(&wc);
+    wc.lpszClassName = kOsdClass;
+    RegisterClassExW(&wc);
 
     for (int i = 2; i < argc; ++i) {
         std::wstring arg = argv[i];
         if (arg == L"--config") {
             HWND config = Open(L"Orvane", nullptr);
             Open(L"Orvane", config);
+        } else if (arg == L"--osd") {
+            Open(kOsdTitle, nullptr, kOsdClass);
+        } else if (arg == L"--hung-osd") {
+            g_hungOsd = Open(kOsdTitle, nullptr, kOsdClass);
         } else if (arg == L"--title" && i + 1 < argc) {
             Open(argv[++i], nullptr);
         }
