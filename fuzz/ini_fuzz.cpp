@@ -1,6 +1,8 @@
 // The INI text engine on arbitrary file bytes: nothing crashes, a file comes
 // back byte for byte when nothing is edited, an edit changes only its own
-// key, and what was written reads back after a save and a new parse.
+// key, and what was written reads back after a save and a new parse. 8-bit
+// files are read in a Western and in a double-byte ANSI code page.
+#include "platform/host/host_platform.h"
 #include "storage/ini_text.h"
 
 #include <cstddef>
@@ -45,9 +47,7 @@ constexpr std::u16string_view kProbes[][2] = {
     {u"Setting", u"Profile"}, {u"GROUP", u"LIGHT_INFO"}, {u"", u"top"}, {u"A", u"x"}, {u"a", u"X"},
 };
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void CheckOne(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
     Document doc = Document::Parse(bytes);
 
@@ -82,6 +82,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(Get(doc, kProbes[i][0], kProbes[i][1]) == before[i]);
         if (lossless)
             Check(Get(again, kProbes[i][0], kProbes[i][1]) == before[i]);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static orv::host::HostPlatform host;
+    for (std::uint32_t codePage : {1252u, 932u}) {
+        host.codepages.SetAnsiCodePage(codePage);
+        CheckOne(data, size);
     }
     return 0;
 }

@@ -1,9 +1,15 @@
-// Code-page conversion: 8-bit text of a numbered code page into UTF-16.
+// Code-page conversion: 8-bit text of a numbered code page to and from UTF-16.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace orv {
+
+// Code page 0 is the system's ANSI code page, the one the platform's INI
+// functions read and create 8-bit files in.
+constexpr std::uint32_t kAnsiCodePage = 0;
 
 class ICodePages {
 public:
@@ -18,6 +24,13 @@ public:
     // 0 when this platform cannot convert the code page.
     virtual int ToWide(std::uint32_t codePage, const char* data, int count, char16_t* out,
                        int capacity) = 0;
+
+    // Converts UTF-16 text to code page `codePage` (0 as above) only when every
+    // character has a form of its own there, one that converts back to the
+    // same character: no look-alike, no default character. Returns false, with
+    // `out` unspecified, when a character has none (a lone surrogate has none
+    // anywhere) or this platform cannot convert the code page.
+    virtual bool FromWide(std::uint32_t codePage, std::u16string_view text, std::string& out) = 0;
 };
 
 } // namespace orv

@@ -1,8 +1,11 @@
 #include "storage/ini_text.h"
 
 #include "base/wstr.h"
+#include "platform/platform.h"
 
+#include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstring>
 
 namespace orv::ini {
@@ -33,31 +36,48 @@ std::u16string_view UpToBreak(std::u16string_view s) {
     return s;
 }
 
-// Windows-1252 for the bytes 0x80..0x9F; the five bytes it leaves undefined
-// map to the control characters of the same number, as the platform does, so
-// every byte survives a read and a write.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char16_t FromCp1252(unsigned char b) {
-    return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+bool IsAscii(std::string_view bytes) {
+    for (char b : bytes)
+        if (static_cast<unsigned char>(b) >= 0x80)
+            return false;
+    return true;
 }
 
-bool ToCp1252(char16_t c, char& out) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        out = static_cast<char>(c);
+bool IsAscii(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+// 8-bit files are text in the system's ANSI code page, as the platform's INI
+// functions read and create them. ASCII is the same in every such page, so
+// only lines beyond it go to the platform's conversion; what it cannot map
+// reads as the platform's readers see it.
+std::u16string DecodeAnsi(std::string_view bytes) {
+    if (IsAscii(bytes))
+        return std::u16string(bytes.begin(), bytes.end());
+    const int count = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
+    int n = CodePages().ToWide(kAnsiCodePage, bytes.data(), count, nullptr, 0);
+    std::u16string text(static_cast<std::size_t>(n), u'\0');
+    if (n > 0)
+        n = CodePages().ToWide(kAnsiCodePage, bytes.data(), count, text.data(), n);
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+// Appends the text in the ANSI code page; false when a character has no exact
+// form there.
+bool AppendAnsi(std::u16string_view text, std::string& out) {
+    if (IsAscii(text)) {
+        out.append(text.begin(), text.end());
         return true;
     }
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] == c) {
-            out = static_cast<char>(0x80 + i);
-            return true;
-        }
-    }
-    return false;
+    std::string bytes;
+    if (!CodePages().FromWide(kAnsiCodePage, text, bytes))
+        return false;
+    out += bytes;
+    return true;
 }
 
 // UTF-8 has no form for half of a surrogate pair.
@@ -121,7 +141,9 @@ int HexByte(char16_t hi, char16_t lo) {
     return h < 0 || l < 0 ? -1 : h << 4 | l;
 }
 
-// The units of a file's text, decoded on demand from its bytes.
+// The units of a file's text, decoded on demand from its bytes. An 8-bit
+// file is split into lines on its bytes (no ANSI code page uses CR or LF
+// inside a character) and decoded a line at a time.
 class Units {
 public:
     explicit Units(std::string_view bytes) {
@@ -136,17 +158,21 @@ public:
             m_text = FromUtf8(bytes.substr(3));
         } else {
             m_encoding = Encoding::Ansi;
-            m_text.resize(bytes.size());
-            for (std::size_t i = 0; i < bytes.size(); ++i)
-                m_text[i] = FromCp1252(static_cast<unsigned char>(bytes[i]));
+            m_raw = bytes;
         }
     }
     Encoding encoding() const { return m_encoding; }
     bool utf16() const {
         return m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be;
     }
-    std::size_t size() const { return utf16() ? m_raw.size() / 2 : m_text.size(); }
+    bool ansi() const { return m_encoding == Encoding::Ansi; }
+    std::size_t size() const {
+        return utf16() ? m_raw.size() / 2 : ansi() ? m_raw.size() : m_text.size();
+    }
+    // In an 8-bit file, the byte: enough to find the line breaks.
     char16_t operator[](std::size_t i) const {
+        if (ansi())
+            return static_cast<unsigned char>(m_raw[i]);
         if (!utf16())
             return m_text[i];
         auto a = static_cast<unsigned char>(m_raw[2 * i]);
@@ -154,16 +180,22 @@ public:
         return static_cast<char16_t>(m_encoding == Encoding::Utf16Le ? a | b << 8 : b | a << 8);
     }
     std::u16string Slice(std::size_t begin, std::size_t end) const {
+        if (ansi())
+            return DecodeAnsi(Bytes(begin, end));
         if (!utf16())
             return m_text.substr(begin, end - begin);
         return DecodeUtf16(m_raw.substr(2 * begin, 2 * (end - begin)),
                            m_encoding == Encoding::Utf16Be);
     }
+    // The bytes of an 8-bit file.
+    std::string_view Bytes(std::size_t begin, std::size_t end) const {
+        return m_raw.substr(begin, end - begin);
+    }
 
 private:
     Encoding m_encoding;
-    std::string_view m_raw; // UTF-16 units
-    std::u16string m_text;  // the other encodings, decoded
+    std::string_view m_raw; // UTF-16 units, or the bytes of an 8-bit file
+    std::u16string m_text;  // UTF-8, decoded
 };
 
 } // namespace
@@ -183,6 +215,10 @@ Document Document::Parse(std::string_view bytes) {
             ++end;
         Line line;
         line.text = units.Slice(start, end);
+        if (units.ansi()) {
+            line.bytes = units.Bytes(start, end);
+            line.ownBytes = true;
+        }
         if (end == n) {
             line.eol = Eol::None;
             start = n;
@@ -199,7 +235,47 @@ Document Document::Parse(std::string_view bytes) {
     return doc;
 }
 
+std::string_view Document::EolBytes(Eol eol) {
+    switch (eol) {
+    case Eol::None:
+        break;
+    case Eol::CrLf:
+        return "\r\n";
+    case Eol::Lf:
+        return "\n";
+    case Eol::Cr:
+        return "\r";
+    }
+    return {};
+}
+
+// Lines the service has not changed go out as the bytes they came in, so a
+// byte that the code page leaves undefined, or a broken double-byte pair, is
+// never turned into a replacement character by a rewrite.
+bool Document::SerializeAnsi(std::string& out) const {
+    std::size_t total = 0;
+    for (const Line& line : m_lines)
+        total += (line.ownBytes ? line.bytes.size() : line.text.size()) + 2;
+    out.clear();
+    out.reserve(total);
+    for (const Line& line : m_lines) {
+        if (line.ownBytes)
+            out += line.bytes;
+        else if (!AppendAnsi(line.text, out))
+            return false;
+        out += EolBytes(line.eol);
+    }
+    return true;
+}
+
 std::string Document::Serialize() const {
+    // A file keeps its encoding unless that would lose a character; then it
+    // becomes UTF-16LE, which holds every one and which the platform reads.
+    // An 8-bit file's lines then hold what the platform's readers saw in them.
+    std::string out;
+    if (m_encoding == Encoding::Ansi && SerializeAnsi(out))
+        return out;
+
     std::u16string text;
     std::size_t total = 0;
     for (const Line& line : m_lines)
@@ -207,34 +283,11 @@ std::string Document::Serialize() const {
     text.reserve(total);
     for (const Line& line : m_lines) {
         text += line.text;
-        switch (line.eol) {
-        case Eol::None:
-            break;
-        case Eol::CrLf:
-            text += u"\r\n";
-            break;
-        case Eol::Lf:
-            text += u'\n';
-            break;
-        case Eol::Cr:
-            text += u'\r';
-            break;
-        }
+        const std::string_view eol = EolBytes(line.eol);
+        text.append(eol.begin(), eol.end());
     }
 
-    // A file keeps its encoding unless that would lose a character; then it
-    // becomes UTF-16LE, which holds every one and which the platform reads.
-    std::string out;
     switch (m_encoding) {
-    case Encoding::Ansi: {
-        out.resize(text.size());
-        bool fits = true;
-        for (std::size_t i = 0; i < text.size() && fits; ++i)
-            fits = ToCp1252(text[i], out[i]);
-        if (fits)
-            return out;
-        break;
-    }
     case Encoding::Utf8:
         if (!HasLoneSurrogate(text))
             return "\xEF\xBB\xBF" + ToUtf8(text);
@@ -244,6 +297,7 @@ std::string Document::Serialize() const {
         AppendUtf16(out, text, true);
         return out;
     case Encoding::Utf16Le:
+    case Encoding::Ansi:
         break;
     }
     out.clear();
@@ -392,6 +446,8 @@ bool Document::Set(std::u16string_view section, std::u16string_view key,
         text += u'=';
         text += value;
         line.text = std::move(text);
+        line.ownBytes = false;
+        line.bytes.clear();
         Classify(line);
         return true;
     }

@@ -6,7 +6,8 @@
 //   case and ignore the blanks around them; the first of two equal sections
 //   or keys wins.
 // - Files are UTF-16LE (or UTF-16BE) or UTF-8 when they start with a
-//   byte-order mark, otherwise 8-bit text in the Western Windows code page.
+//   byte-order mark, otherwise 8-bit text in the system's ANSI code page
+//   (the platform's code page 0).
 // - Lines end in CR LF, LF or a lone CR; a line's meaning ends at a NUL.
 // - An edit changes one line or adds lines; every other line, including
 //   comments, blank lines and keys of other programs, is kept as it was,
@@ -36,7 +37,8 @@ public:
 
     // The file bytes, in the file's own encoding unless a character has no
     // form in it (an 8-bit file, or a lone surrogate in a UTF-8 file): then
-    // the file becomes UTF-16LE so that nothing is lost.
+    // the file becomes UTF-16LE so that nothing is lost. The lines of an 8-bit
+    // file that no edit touched keep their bytes exactly.
     std::string Serialize() const;
 
     Encoding encoding() const { return m_encoding; }
@@ -63,6 +65,8 @@ private:
     enum class Kind : std::uint8_t { Blank, Comment, Section, Entry };
     struct Line {
         std::u16string text;
+        std::string bytes;     // in an 8-bit file, the line as read...
+        bool ownBytes = false; // ...while no edit has changed it
         Eol eol = Eol::CrLf;
         Kind kind = Kind::Blank;
         // Section: the name. Entry: the key, then the value when hasValue.
@@ -82,6 +86,8 @@ private:
     };
 
     static void Classify(Line& line);
+    static std::string_view EolBytes(Eol eol);
+    bool SerializeAnsi(std::string& out) const;
     Range SectionRange(std::u16string_view name) const;
     void AddLine(std::size_t at, std::u16string text);
 

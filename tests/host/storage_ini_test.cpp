@@ -5,6 +5,7 @@
 
 #include "storage_test_support.h"
 
+#include <cstdint>
 #include <string>
 
 namespace orv::ini {
@@ -221,7 +222,14 @@ TEST(IniEdit, AValueNeverAddsLinesOfItsOwn) {
     EXPECT_EQ(TextOf(doc), u"[Setting]\r\nProfile=1\r\nFWVersion=15\r\nOther=a\r\nLf=x\r\n");
 }
 
-TEST(IniEncoding, ParseThenSerializeGivesBackTheSameBytes) {
+// 8-bit files are text in the system's ANSI code page, which the host
+// platform plays: 1252 unless a test sets another.
+class IniAnsi : public ::testing::Test {
+protected:
+    host::HostPlatform host;
+};
+
+TEST_F(IniAnsi, ParseThenSerializeGivesBackTheSameBytes) {
     std::string everyByte;
     for (int b = 0; b < 256; ++b)
         everyByte += static_cast<char>(b);
@@ -237,7 +245,7 @@ TEST(IniEncoding, ParseThenSerializeGivesBackTheSameBytes) {
         EXPECT_EQ(Document::Parse(bytes).Serialize(), bytes);
 }
 
-TEST(IniEncoding, EightBitFilesReadInTheWesternCodePage) {
+TEST_F(IniAnsi, EightBitFilesReadInTheWesternCodePageByDefault) {
     Document doc = Document::Parse("[A]\r\nx=caf\xE9\x80\x81\r\n");
     EXPECT_EQ(doc.encoding(), Encoding::Ansi);
     EXPECT_EQ(Read(doc, u"A", u"x"), u"caf\u00E9\u20AC\u0081");
@@ -254,7 +262,88 @@ TEST(IniEncoding, EightBitFilesReadInTheWesternCodePage) {
     EXPECT_EQ(Read(Document::Parse(bytes), u"A", u"x"), u"caf\u00E9\u20AC\u0081");
 }
 
-TEST(IniEncoding, MarkedFilesKeepTheirEncoding) {
+// What the configuration program's INI functions write on a Russian, Japanese,
+// Chinese or Korean system reads as the same names, and the service's writes
+// keep the file in that code page while everything fits.
+TEST_F(IniAnsi, NamesInTheSystemsCodePage) {
+    const struct {
+        std::uint32_t codePage;
+        std::string bytes;
+        std::u16string name;
+    } cases[] = {
+        {1251, "\xC8\xE3\xF0\xFB", u"\u0418\u0433\u0440\u044B"},
+        {932, "\x83\x51\x81\x5B\x83\x80", u"\u30B2\u30FC\u30E0"}, // a trail byte '['
+        {936, "\xD3\xCE\xCF\xB7", u"\u6E38\u620F"},
+        {949, "\xB0\xD4\xC0\xD3", u"\uAC8C\uC784"},
+        {950, "\xB9\x43\xC0\xB8", u"\u904A\u6232"},
+        {1252, "Caf\xE9", u"Caf\u00E9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        host.codepages.SetAnsiCodePage(c.codePage);
+        const std::string file = "[MyXlistIconInfo1]\r\nProfileName=" + c.bytes + "\r\n";
+        Document doc = Document::Parse(file);
+        EXPECT_EQ(Read(doc, u"MyXlistIconInfo1", u"ProfileName"), c.name);
+
+        doc.Set(u"MyXlistIconInfo1", u"ProfileColor", u"3");
+        doc.Set(u"GROUP", u"CurrentProfileName", c.name);
+        const std::string kept =
+            file + "ProfileColor=3\r\n[GROUP]\r\nCurrentProfileName=" + c.bytes + "\r\n";
+        EXPECT_EQ(doc.Serialize(), kept);
+
+        // No system code page has this one.
+        doc.Set(u"GROUP", u"Other", u"\U0001F600");
+        Document reread = Document::Parse(doc.Serialize());
+        EXPECT_EQ(reread.encoding(), Encoding::Utf16Le);
+        EXPECT_EQ(Read(reread, u"MyXlistIconInfo1", u"ProfileName"), c.name);
+        EXPECT_EQ(Read(reread, u"GROUP", u"CurrentProfileName"), c.name);
+        EXPECT_EQ(Read(reread, u"GROUP", u"Other"), u"\U0001F600");
+    }
+}
+
+// Bytes the code page leaves undefined, broken double-byte pairs and lone
+// lead bytes have no character to be written back as: the lines holding them
+// go out as they came in, whatever else is written.
+TEST_F(IniAnsi, EveryByteSurvivesAReadAndAWrite) {
+    std::string everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte += static_cast<char>(b);
+    const struct {
+        std::uint32_t codePage;
+        std::string bytes;
+    } cases[] = {
+        {1252, "\x81\x8D\x8F\x90\x9D"},
+        {1251, "\x98"},
+        {932, "\x82"},             // a lead byte at the end of the line
+        {932, "\x82\x20\x81\x7F"}, // lead bytes with no trail byte after them
+        {932, "\xA0\xFD\xFE\xFF"},
+        {936, "\x81\x20\xFF\x81"},
+        {949, "\x80\xC9\x20\xFF\x81"},
+        {950, "\x80\xA1\x30\xFF\xA1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        host.codepages.SetAnsiCodePage(c.codePage);
+        for (const std::string& odd : {c.bytes, everyByte}) {
+            const std::string file = "[A]\r\nx=1\r\nodd=" + odd + "\r\n[B]\r\n";
+            Document doc = Document::Parse(file);
+            EXPECT_EQ(doc.Serialize(), file);
+            doc.Set(u"A", u"x", u"2");
+            doc.Set(u"B", u"y", u"3");
+            EXPECT_EQ(doc.Serialize(), "[A]\r\nx=2\r\nodd=" + odd + "\r\n[B]\r\ny=3\r\n");
+        }
+    }
+}
+
+// A double-byte character whose second byte is ']' closes no section.
+TEST_F(IniAnsi, TrailBytesAreNoMarkup) {
+    host.codepages.SetAnsiCodePage(932);
+    Document doc = Document::Parse("[A]\r\n[\x83\x5D\r\nk=1\r\n[\x83\x5D]\r\nk=2\r\n");
+    EXPECT_EQ(Read(doc, u"A", u"k"), u"1");
+    EXPECT_EQ(Read(doc, u"\u30BE", u"k"), u"2");
+}
+
+TEST_F(IniAnsi, MarkedFilesKeepTheirEncoding) {
     Document utf8 = Document::Parse("\xEF\xBB\xBF[A]\r\nx=caf\xC3\xA9\r\n");
     EXPECT_EQ(Read(utf8, u"a", u"X"), u"caf\u00E9");
     utf8.Set(u"A", u"y", u"\u0416");

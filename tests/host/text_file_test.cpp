@@ -116,6 +116,14 @@ TEST_F(TextFileTest, EncodingsAndReports) {
     }
 }
 
+TEST_F(TextFileTest, AnsiFilesFollowTheSystemsCodePage) {
+    host.codepages.SetAnsiCodePage(1251);
+    CXmlDoc doc;
+    doc.LoadFile(Write(" <r>\xC8\xE3\xF0\xFB</r>"));
+    EXPECT_EQ(Narrow(doc.Text()), Narrow(u" <r>\u0418\u0433\u0440\u044B</r>"));
+    EXPECT_EQ(Narrow(doc.Report()), "ANSI length 12 (used UTF-8 detection) to 12 wide chars ");
+}
+
 TEST_F(TextFileTest, ParseMessageFollowsTheLoadReport) {
     CXmlDoc doc;
     doc.LoadFile(Write("\xEF\xBB\xBF<r><a></r>"));
@@ -275,12 +283,28 @@ TEST(TextDecodingTest, HostCodePages) {
                 << "output that does not fit";
         }
     }
-    // The system's ANSI code page is windows-1252 here; unknown pages give nothing.
+    for (const auto& c : testcases::kFromWideCases) {
+        std::string out = "stale";
+        EXPECT_EQ(CodePages().FromWide(c.codePage, c.text, out), c.bytes.has_value())
+            << c.codePage << " " << Narrow(c.text);
+        if (c.bytes) {
+            EXPECT_EQ(out, *c.bytes) << c.codePage;
+        }
+    }
+    // The system's ANSI code page is windows-1252 unless the host is told
+    // otherwise; unknown pages give nothing.
     char16_t unit = 0;
     EXPECT_EQ(CodePages().ToWide(0, "\x80", 1, &unit, 1), 1);
     EXPECT_EQ(unit, u'\u20ac');
+    host.codepages.SetAnsiCodePage(1251);
+    EXPECT_EQ(CodePages().ToWide(0, "\x80", 1, &unit, 1), 1);
+    EXPECT_EQ(unit, u'\u0402');
+    std::string bytes;
+    EXPECT_TRUE(CodePages().FromWide(0, u"\u0402", bytes));
+    EXPECT_EQ(bytes, "\x80");
     EXPECT_EQ(CodePages().ToWide(57002, "a", 1, &unit, 1), 0);
     EXPECT_EQ(CodePages().ToWide(1200, "a", 1, &unit, 1), 0);
+    EXPECT_FALSE(CodePages().FromWide(57002, u"a", bytes));
     // Invalid UTF-8 and a sequence cut off at the end become replacement characters.
     std::u16string out(8, u'\0');
     out.resize(CodePages().ToWide(65001,

@@ -1,6 +1,7 @@
 #include "e2e_hardening_support.h"
 
 #include "base/wstr.h"
+#include "platform/win32/win32_platform.h"
 #include "storage/ini_text.h"
 
 namespace orv::e2e {
@@ -98,6 +99,8 @@ std::optional<KeyValues> EngineValues(const std::wstring& path,
                                       const std::vector<std::string>& keys) {
     if (!PathExists(path))
         return std::nullopt;
+    // 8-bit files decode through the platform's code pages.
+    win32::InstallWin32Platform();
     ini::Document doc = ini::Document::Parse(ReadFileBytes(path));
     KeyValues values;
     for (const std::string& name : keys) {

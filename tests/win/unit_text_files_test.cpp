@@ -47,6 +47,14 @@ TEST_F(WinTextTest, PlatformCodePagesAgreeWithTheHost) {
         EXPECT_EQ(CodePages().ToWide(c.codePage, c.bytes.data(), count, out.data(), n), n);
         EXPECT_EQ(ToUtf8(out), ToUtf8(c.text)) << c.codePage;
     }
+    for (const auto& c : testcases::kFromWideCases) {
+        std::string out;
+        EXPECT_EQ(CodePages().FromWide(c.codePage, c.text, out), c.bytes.has_value())
+            << c.codePage << " " << ToUtf8(c.text);
+        if (c.bytes) {
+            EXPECT_EQ(out, *c.bytes) << c.codePage;
+        }
+    }
 }
 
 TEST_F(WinTextTest, LoadsRealFilesInEachEncoding) {

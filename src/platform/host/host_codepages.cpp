@@ -113,11 +113,16 @@ constexpr CodePageName kNames[] = {
 constexpr const char* kWideName =
     std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
+// The single-byte pages that Windows offers as a system's ANSI code page.
+bool IsWindowsSingleByte(std::uint32_t codePage) {
+    return codePage == 874 || (codePage >= 1250 && codePage <= 1258);
+}
+
 // What the platform's own conversion gives for a byte the C library rejects:
-// windows-1252 passes its five unassigned bytes through as C1 controls.
+// in its single-byte pages, the bytes 0x80..0x9F that a page leaves unassigned
+// pass through as the C1 controls of the same number.
 char16_t Replacement(std::uint32_t codePage, unsigned char byte) {
-    if ((codePage == 0 || codePage == 1252) &&
-        (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D))
+    if (IsWindowsSingleByte(codePage) && byte >= 0x80 && byte <= 0x9F)
         return byte;
     return 0xFFFD;
 }
@@ -125,32 +130,44 @@ char16_t Replacement(std::uint32_t codePage, unsigned char byte) {
 } // namespace
 
 HostCodePages::~HostCodePages() {
-    for (auto& [codePage, cd] : m_open)
-        if (cd != nullptr)
-            iconv_close(static_cast<iconv_t>(cd));
+    for (auto& [codePage, converters] : m_open) {
+        for (void* cd : {converters.toWide, converters.fromWide})
+            if (cd != nullptr)
+                iconv_close(static_cast<iconv_t>(cd));
+    }
+}
+
+void HostCodePages::SetAnsiCodePage(std::uint32_t codePage) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_ansiCodePage = codePage;
+}
+
+std::uint32_t HostCodePages::AnsiCodePage() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_ansiCodePage;
 }
 
 const char* HostCodePages::IconvName(std::uint32_t codePage) {
-    if (codePage == 0)
-        codePage = 1252;
     for (const CodePageName& entry : kNames)
         if (entry.codePage == codePage)
             return entry.name;
     return nullptr;
 }
 
-void* HostCodePages::Open(std::uint32_t codePage) {
+const HostCodePages::Converters& HostCodePages::Open(std::uint32_t codePage) {
     auto it = m_open.find(codePage);
     if (it != m_open.end())
         return it->second;
-    void* cd = nullptr;
+    Converters converters;
     if (const char* name = IconvName(codePage)) {
-        iconv_t opened = iconv_open(kWideName, name);
-        if (opened != reinterpret_cast<iconv_t>(-1))
-            cd = opened;
+        auto open = [](const char* to, const char* from) -> void* {
+            iconv_t cd = iconv_open(to, from);
+            return cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd;
+        };
+        converters.toWide = open(kWideName, name);
+        converters.fromWide = open(name, kWideName);
     }
-    m_open[codePage] = cd;
-    return cd;
+    return m_open[codePage] = converters;
 }
 
 namespace {
@@ -244,10 +261,15 @@ bool ConvertPiece(iconv_t cd, std::uint32_t codePage, const char* data, std::siz
 
 int HostCodePages::ToWide(std::uint32_t codePage, const char* data, int count, char16_t* out,
                           int capacity) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return ToWideLocked(Resolve(codePage), data, count, out, capacity);
+}
+
+int HostCodePages::ToWideLocked(std::uint32_t codePage, const char* data, int count, char16_t* out,
+                                int capacity) {
     if (count <= 0 || capacity < 0)
         return 0;
-    std::lock_guard<std::mutex> guard(m_lock);
-    auto cd = static_cast<iconv_t>(Open(codePage));
+    auto cd = static_cast<iconv_t>(Open(codePage).toWide);
     if (cd == nullptr)
         return 0;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -275,6 +297,65 @@ int HostCodePages::ToWide(std::uint32_t codePage, const char* data, int count, c
     if (!ok || output.Count() > 0x7FFFFFFF)
         return 0;
     return static_cast<int>(output.Count());
+}
+
+bool HostCodePages::FromWide(std::uint32_t codePage, std::u16string_view text, std::string& out) {
+    out.clear();
+    if (text.empty())
+        return true;
+    if (text.size() > 0x3FFFFFFF)
+        return false;
+    std::lock_guard<std::mutex> guard(m_lock);
+    const std::uint32_t page = Resolve(codePage);
+    auto cd = static_cast<iconv_t>(Open(page).fromWide);
+    if (cd == nullptr)
+        return false;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(text.data()));
+    std::size_t left = text.size() * 2;
+    std::size_t used = 0;
+    out.resize(text.size() * 2 + 8);
+    // One call of iconv into the room left, growing the room when it is full;
+    // a null `in` asks for a closing shift sequence.
+    auto convert = [&](char** from, std::size_t* fromLeft) {
+        for (;;) {
+            char* to = out.data() + used;
+            std::size_t room = out.size() - used;
+            std::size_t result = iconv(cd, from, fromLeft, &to, &room);
+            used = static_cast<std::size_t>(to - out.data());
+            if (result != static_cast<std::size_t>(-1) || errno != E2BIG)
+                return result != static_cast<std::size_t>(-1);
+            out.resize(out.size() * 2);
+        }
+    };
+    while (left > 0) {
+        if (convert(&in, &left))
+            continue;
+        if (errno != EILSEQ)
+            return false; // half a surrogate pair at the end
+        // The controls that the page's unassigned bytes read as go back to
+        // those bytes; that they read back the same is checked below.
+        char16_t unit;
+        std::memcpy(&unit, in, sizeof unit);
+        if (!IsWindowsSingleByte(page) || unit < 0x80 || unit > 0x9F)
+            return false;
+        if (used == out.size())
+            out.resize(out.size() * 2);
+        out[used++] = static_cast<char>(unit);
+        in += 2;
+        left -= 2;
+    }
+    if (!convert(nullptr, nullptr))
+        return false;
+    out.resize(used);
+    // The C library maps a few characters onto the form of a look-alike;
+    // only a conversion that reads back as the same text fits.
+    const int count = static_cast<int>(out.size());
+    const int n = ToWideLocked(page, out.data(), count, nullptr, 0);
+    if (n != static_cast<int>(text.size()))
+        return false;
+    std::u16string back(static_cast<std::size_t>(n), u'\0');
+    return ToWideLocked(page, out.data(), count, back.data(), n) == n && back == text;
 }
 
 } // namespace orv::host

@@ -5,6 +5,8 @@
 
 #include <map>
 #include <mutex>
+#include <string>
+#include <string_view>
 
 namespace orv::host {
 
@@ -17,16 +19,31 @@ public:
 
     int ToWide(std::uint32_t codePage, const char* data, int count, char16_t* out,
                int capacity) override;
+    bool FromWide(std::uint32_t codePage, std::u16string_view text, std::string& out) override;
 
-    // The C library's name for a code page; null when the host has none. Code
-    // page 0, the system's ANSI code page, is windows-1252 here.
+    // The code page that stands for the system's ANSI code page (code page 0):
+    // 1252 unless a test plays a system of another language.
+    void SetAnsiCodePage(std::uint32_t codePage);
+    std::uint32_t AnsiCodePage();
+
+    // The C library's name for a numbered code page; null when the host has none.
     static const char* IconvName(std::uint32_t codePage);
 
 private:
-    void* Open(std::uint32_t codePage); // an iconv descriptor, or null
+    struct Converters {
+        void* toWide = nullptr; // iconv descriptors; null: the host cannot convert
+        void* fromWide = nullptr;
+    };
+    const Converters& Open(std::uint32_t codePage);
+    std::uint32_t Resolve(std::uint32_t codePage) const {
+        return codePage == kAnsiCodePage ? m_ansiCodePage : codePage;
+    }
+    int ToWideLocked(std::uint32_t codePage, const char* data, int count, char16_t* out,
+                     int capacity);
 
     std::mutex m_lock;
-    std::map<std::uint32_t, void*> m_open; // null entries: the host cannot convert
+    std::uint32_t m_ansiCodePage = 1252;
+    std::map<std::uint32_t, Converters> m_open;
 };
 
 } // namespace orv::host
