@@ -300,6 +300,28 @@ TEST_F(PlugTest, RemovalTellsEveryoneOnceAndStopsTheWatcher) {
     EXPECT_TRUE(host.windows.TimerRunning(Main(), IDT_APP_WATCH));
 }
 
+// The current slot's profile is loaded again on a plug-in only when the
+// keyboard answers the slot query; the rest of the plug handling runs either way.
+TEST_F(PlugTest, CurrentSlotIsReloadedOnlyWhenTheSlotQueryIsAnswered) {
+    Start();
+    sim.SetVersion(2, 7);
+    for (bool answered : {true, false}) {
+        SCOPED_TRACE(answered);
+        sim.Unplug();
+        host.RunUntilIdle();
+        sim.SetAnswersSlotQuery(answered);
+        Settings().Current.Light.Effect = 42; // in memory only
+        config.top.received.clear();
+        sim.Plug();
+        host.RunUntilIdle();
+        EXPECT_EQ(Settings().Current.Light.Effect == 42, !answered);
+        EXPECT_EQ(config.top.Received(WM_HID_PLUG).size(), 5u);
+        EXPECT_TRUE(host.windows.TimerRunning(Main(), IDT_APP_WATCH));
+        EXPECT_NE(FileText(kDataDir + u"config.ini").find("FWVersion=27\r\n"), std::string::npos);
+        EXPECT_NE(FileText(kDataDir + u"config.ini").find("Plug=1\r\n"), std::string::npos);
+    }
+}
+
 TEST_F(ServiceTest, TrayIconProgramStartsWhenTheKeyboardOpensAtStartUp) {
     Start();
     ASSERT_EQ(host.shell.started.size(), 1u);
