@@ -23,7 +23,11 @@ bool CHidApp::InitInstance() {
 
     bool alreadyExisted = false;
     m_hMutex = Kernel().CreateNamedMutex(kInstanceMutexName, alreadyExisted);
-    if (alreadyExisted) {
+    if (alreadyExisted || m_hMutex == 0) {
+        // Without the mutex nothing would keep a second instance out, and two
+        // services would fight over the keyboard and the files.
+        if (!alreadyExisted)
+            Debug().Write(u"instance mutex not created\n");
         Kernel().CloseHandle(m_hMutex);
         m_hMutex = 0;
         return false;

@@ -72,10 +72,10 @@ int CHidWnd::OnCreate() {
     if (m_Driver.OpenDevice())
         StartTrayIconProgram();
     ReloadAll();
-    // The reload creates the current slot's profile file whenever the profile
-    // folder exists; a missing file means a first start.
-    if (!Files().Exists(
-            ProfileFilePath(FieldText(m_Settings.ProfileList[m_Settings.Profile].ProfileName)))) {
+    // Only a data folder without a profile folder is a first start. A current
+    // profile whose file is missing (a name no file can have, say) is none:
+    // the defaults would go over the other slots' files at every start.
+    if (!Files().Exists(std::u16string(FieldText(g_szDataDir)) + u"Profiles")) {
         WriteFirstStartProfiles();
         // Current was loaded before the defaults existed: the keyboard's next
         // lighting change would save that empty profile over them.
@@ -84,33 +84,37 @@ int CHidWnd::OnCreate() {
     return 0;
 }
 
-void CHidWnd::WriteFirstStartProfiles() {
+void CHidWnd::WriteDefaultProfiles(std::u16string_view folder, bool missingOnly) {
     auto scratch = std::make_unique<PROFILE_DATA>();
-    auto writeAll = [&](std::u16string_view folder) {
-        for (int slot = 0; slot < kSlotCount; ++slot) {
-            ResetProfileDefaults(*scratch, true, slot);
-            SaveProfileFile(FieldText(m_Settings.ProfileList[slot].ProfileName), *scratch, folder);
-        }
-    };
-    // The profile folder appears with all six files at once: a start cut
-    // short half-way leaves none, so the next start is a first start again
-    // rather than one that takes the missing defaults for written.
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        std::u16string_view name = FieldText(m_Settings.ProfileList[slot].ProfileName);
+        if (missingOnly && Files().Exists(ProfileFilePath(name, folder)))
+            continue;
+        ResetProfileDefaults(*scratch, true, slot);
+        SaveProfileFile(name, *scratch, folder);
+    }
+}
+
+void CHidWnd::WriteFirstStartProfiles() {
+    // The profile folder appears with the defaults in it at once: a start cut
+    // short half-way leaves only the staging folder. Whatever that holds, of
+    // an earlier start or of anyone else, goes before the defaults are
+    // written into it again, so the profile folder receives this start's
+    // files and nothing else.
     const std::u16string data(FieldText(g_szDataDir));
     const std::u16string folder = data + u"Profiles";
     const std::u16string staging = data + u"Profiles.new";
-    if (!Files().Exists(folder) &&
-        (Files().IsDirectory(staging) || Files().MakeDirectory(staging))) {
-        writeAll(staging + u"\\");
-        bool complete = true;
-        for (int slot = 0; slot < kSlotCount; ++slot)
-            complete = complete &&
-                       Files().Exists(ProfileFilePath(
-                           FieldText(m_Settings.ProfileList[slot].ProfileName), staging + u"\\"));
-        if (complete && Files().MoveEntry(staging, folder))
+    const bool cleared = !Files().Exists(staging) || Files().RemoveFolder(staging);
+    if (cleared && Files().MakeDirectory(staging)) {
+        WriteDefaultProfiles(staging + u"\\", false);
+        if (Files().MoveEntry(staging, folder))
             return;
+        Files().RemoveFolder(staging);
     }
+    // No staging folder, or the profile folder appeared meanwhile: the
+    // defaults go straight in, and only where a slot has no file yet.
     EnsureDataFolder(u"\\Orvane\\Profiles\\");
-    writeAll({});
+    WriteDefaultProfiles({}, true);
 }
 
 void CHidWnd::ReloadAll() {

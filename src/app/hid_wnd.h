@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace orv {
 
@@ -52,6 +53,9 @@ private:
     LResult OnPlugChanged(LParam plugged);
     bool NotifyPlugState(int state);
     void WriteFirstStartProfiles();
+    // The default profile of every slot into `folder` (empty: the profile
+    // folder); with `missingOnly`, only where the slot has no file.
+    void WriteDefaultProfiles(std::u16string_view folder, bool missingOnly);
 
     // The message interface.
     // Handles the suite's registered message; false when the message needs

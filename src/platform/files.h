@@ -1,5 +1,8 @@
 // File system services. Paths are platform paths in UTF-16; the core builds
-// them with '\' separators, and every backend accepts those.
+// them with '\' separators, and every backend accepts those. Every backend
+// refuses the names the platform refuses (on Windows, ? * | < > " and control
+// characters): such a path names nothing, no write creates it, and a read of
+// it fails.
 #pragma once
 
 #include <cstddef>
@@ -56,6 +59,11 @@ public:
     // Gives a file or folder another name in one step; false, changing
     // nothing, when an entry of the new name exists.
     virtual bool MoveEntry(std::u16string_view from, std::u16string_view to) = 0;
+    // Removes a folder together with the files directly in it. A folder that
+    // holds another folder loses nothing; so does a path that names no folder
+    // or names a link to one, which is never followed. False when the folder
+    // is still there (also when one of its files could not be removed).
+    virtual bool RemoveFolder(std::u16string_view path) = 0;
 
     // As ReadAll, for a file of at most `maxBytes` bytes (a larger one fails
     // as too large). On failure `error` receives the platform's error code of

@@ -91,17 +91,16 @@ private:
         m_node.name += FormatW(u" at offset %d", m_start);
         return Finish(kNodeMalformed, p);
     }
-    // Runs to a '>' preceded by `closer` (e.g. "?" for "?>"), looking for the
-    // terminator only after `from` so that it cannot overlap the opener.
+    // Runs to a '>' from `from` on whose preceding units are `closer` (e.g.
+    // "?" for "?>"). Those units may be the opener's own: "<?>" and "<!-->"
+    // are whole. `from` lies at least closer.size() units into the node.
     int ToTerminator(int type, int from, std::u16string_view closer, const char16_t* kind) {
         const int n = static_cast<int>(closer.size());
         for (int p = from;; ++p) {
             char16_t c = t[p];
             if (c == 0)
                 return Unterminated(p, kind);
-            if (c != u'>' || p - n < from)
-                continue;
-            if (std::u16string_view(t + p - n, n) == closer)
+            if (c == u'>' && std::u16string_view(t + p - n, n) == closer)
                 return Finish(type, p + 1);
         }
     }

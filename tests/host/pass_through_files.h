@@ -30,6 +30,7 @@ public:
     bool MoveEntry(std::u16string_view a, std::u16string_view b) override {
         return m_inner.MoveEntry(a, b);
     }
+    bool RemoveFolder(std::u16string_view p) override { return m_inner.RemoveFolder(p); }
 
 protected:
     IFileSystem& m_inner;

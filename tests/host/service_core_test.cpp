@@ -1,10 +1,14 @@
 // The main window end to end on the in-memory platform: first start, the
 // keyboard coming and going, reloads and the timers.
+#include "pass_through_files.h"
 #include "service_test_support.h"
+#include "storage/ini_file.h"
+#include "storage_test_support.h"
 
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 namespace orv {
 namespace {
@@ -85,6 +89,153 @@ TEST_F(UnpluggedServiceTest, FirstStartCutShortIsDoneAgainWhole) {
     again.ExitInstance();
 }
 
+// The first start's ground: a data folder with config.ini (its profile list
+// as the tests set it) and no profile folder.
+class FirstStartTest : public UnpluggedServiceTest {
+protected:
+    void SetUp() override {
+        Start();
+        app.ExitInstance();
+        for (int slot = 0; slot < 6; ++slot)
+            defaults.push_back(Bytes(Profile(FormatW(u"Profile %d", slot))));
+        std::filesystem::remove_all(host.files->HostPath(kDataDir + u"Profiles"));
+    }
+    static std::u16string Profile(std::u16string_view name) {
+        return kDataDir + u"Profiles\\" + std::u16string(name) + u".ini";
+    }
+    std::string Bytes(const std::u16string& path) {
+        std::string bytes;
+        return host.files->ReadAll(path, bytes) == ReadResult::Ok ? bytes : "<missing>";
+    }
+    void NameSlot(int slot, std::u16string_view name) {
+        CIniFile(kDataDir + u"config.ini")
+            .WriteString(FormatW(u"MyXlistIconInfo%d", slot), u"ProfileName", name);
+    }
+    // The names in a folder.
+    std::set<std::string> Entries(const std::u16string& folder) {
+        std::set<std::string> names;
+        std::error_code error;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(host.files->HostPath(folder), error))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    void StartAgain() {
+        CHidApp again;
+        ASSERT_TRUE(again.InitInstance());
+        host.RunUntilIdle();
+        again.ExitInstance();
+    }
+
+    const std::set<std::string> kDefaultNames = {"Profile 0.ini", "Profile 1.ini", "Profile 2.ini",
+                                                 "Profile 3.ini", "Profile 4.ini", "Profile 5.ini"};
+    std::vector<std::string> defaults; // the six default files, by slot
+};
+
+// A slot whose name can name no file never gets one. That is no first start:
+// the files of the other slots keep what the user put in them.
+TEST_F(FirstStartTest, ProfileNameThatNamesNoFileLeavesTheOtherProfilesAlone) {
+    StartAgain();
+    std::vector<std::string> users;
+    for (int slot = 0; slot < 6; ++slot) {
+        auto profile = std::make_unique<PROFILE_DATA>();
+        ResetProfileDefaults(*profile, true, slot);
+        SetFieldText(profile->LinkExe[0], FormatW(u"C:\\Games\\game%d.exe", slot));
+        profile->Light.Effect = 7;
+        SaveProfileFile(FormatW(u"Profile %d", slot), *profile);
+        users.push_back(Bytes(Profile(FormatW(u"Profile %d", slot))));
+    }
+    NameSlot(0, u"Best?");
+
+    StartAgain();
+    StartAgain();
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_EQ(Bytes(Profile(FormatW(u"Profile %d", slot))), users[slot]) << slot;
+    EXPECT_EQ(Entries(kDataDir + u"Profiles"), kDefaultNames);
+    EXPECT_FALSE(host.files->Exists(kDataDir + u"Profiles.new"));
+}
+
+// What an earlier start left in the staging folder, and what someone else put
+// there, stays out of the profile folder: it gets this start's six defaults.
+TEST_F(FirstStartTest, LeftoverStagingFolderIsClearedFirst) {
+    const std::u16string staging = kDataDir + u"Profiles.new";
+    ASSERT_TRUE(host.files->MakeDirectory(staging));
+    ASSERT_TRUE(host.files->CreateNew(
+        staging + u"\\Profile 2.ini",
+        testing::Utf16File(u"[GROUP]\r\nCurrentProfileName=Profile 2\r\nStale=1\r\n"
+                           u"[Window]\r\nx=1\r\n")));
+    ASSERT_TRUE(host.files->CreateNew(staging + u"\\Profile 4.ini.tmp", "half"));
+    ASSERT_TRUE(host.files->CreateNew(staging + u"\\notes.txt", "someone else's"));
+
+    StartAgain();
+    EXPECT_EQ(Entries(kDataDir + u"Profiles"), kDefaultNames);
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_EQ(Bytes(Profile(FormatW(u"Profile %d", slot))), defaults[slot]) << slot;
+    EXPECT_FALSE(host.files->Exists(staging));
+}
+
+// A staging folder that cannot be cleared is left alone; the defaults go
+// straight into a new profile folder.
+TEST_F(FirstStartTest, StagingFolderThatCannotBeClearedIsLeftAlone) {
+    const std::u16string staging = kDataDir + u"Profiles.new";
+    ASSERT_TRUE(host.files->MakeDirectory(staging));
+    ASSERT_TRUE(host.files->MakeDirectory(staging + u"\\theirs"));
+    ASSERT_TRUE(host.files->CreateNew(staging + u"\\notes.txt", "someone else's"));
+
+    StartAgain();
+    EXPECT_EQ(Entries(kDataDir + u"Profiles"), kDefaultNames);
+    EXPECT_EQ(Entries(staging), (std::set<std::string>{"notes.txt", "theirs"}));
+}
+
+// A first start that cannot write every default (a slot whose name can name
+// no file) still ends with the profile folder in place and no staging folder
+// left, and the next start is no first start.
+TEST_F(FirstStartTest, FirstStartThatCannotWriteEveryDefaultLeavesNoStagingFolder) {
+    NameSlot(3, u"Be|st");
+    StartAgain();
+    std::set<std::string> written = kDefaultNames;
+    written.erase("Profile 3.ini");
+    EXPECT_EQ(Entries(kDataDir + u"Profiles"), written);
+    EXPECT_FALSE(host.files->Exists(kDataDir + u"Profiles.new"));
+    for (int slot : {0, 1, 2, 4, 5})
+        EXPECT_EQ(Bytes(Profile(FormatW(u"Profile %d", slot))), defaults[slot]) << slot;
+
+    SaveProfileFile(u"Profile 4", *std::make_unique<PROFILE_DATA>());
+    const std::string edited = Bytes(Profile(u"Profile 4"));
+    StartAgain();
+    EXPECT_EQ(Bytes(Profile(u"Profile 4")), edited);
+    EXPECT_FALSE(host.files->Exists(kDataDir + u"Profiles.new"));
+}
+
+// The file system of a start during which the configuration program creates
+// the profile folder with a file of its own, just before the staging folder
+// would take that name.
+class ProfilesAppearBeforeTheMove final : public testing::PassThroughFiles {
+public:
+    using PassThroughFiles::PassThroughFiles;
+    bool MoveEntry(std::u16string_view from, std::u16string_view to) override {
+        m_inner.MakeDirectory(to);
+        m_inner.CreateNew(std::u16string(to) + u"\\Profile 1.ini", "theirs");
+        return m_inner.MoveEntry(from, to);
+    }
+};
+
+TEST_F(FirstStartTest, ProfileFolderThatAppearsMeanwhileGetsOnlyTheMissingDefaults) {
+    ProfilesAppearBeforeTheMove files(*host.files);
+    Platform installed = CurrentPlatform();
+    installed.files = &files;
+    InstallPlatform(installed);
+    StartAgain();
+    installed.files = host.files.get();
+    InstallPlatform(installed);
+
+    EXPECT_EQ(Entries(kDataDir + u"Profiles"), kDefaultNames);
+    EXPECT_EQ(Bytes(Profile(u"Profile 1")), "theirs");
+    for (int slot : {0, 2, 3, 4, 5})
+        EXPECT_EQ(Bytes(Profile(FormatW(u"Profile %d", slot))), defaults[slot]) << slot;
+    EXPECT_FALSE(host.files->Exists(kDataDir + u"Profiles.new"));
+}
+
 class PlugTest : public ServiceTest {
 protected:
     ConfigStandIn config{host.windows};
@@ -147,6 +298,28 @@ TEST_F(PlugTest, RemovalTellsEveryoneOnceAndStopsTheWatcher) {
     host.RunUntilIdle();
     EXPECT_NE(FileText(kDataDir + u"config.ini").find("FWVersion=27\r\n"), std::string::npos);
     EXPECT_TRUE(host.windows.TimerRunning(Main(), IDT_APP_WATCH));
+}
+
+// The current slot's profile is loaded again on a plug-in only when the
+// keyboard answers the slot query; the rest of the plug handling runs either way.
+TEST_F(PlugTest, CurrentSlotIsReloadedOnlyWhenTheSlotQueryIsAnswered) {
+    Start();
+    sim.SetVersion(2, 7);
+    for (bool answered : {true, false}) {
+        SCOPED_TRACE(answered);
+        sim.Unplug();
+        host.RunUntilIdle();
+        sim.SetAnswersSlotQuery(answered);
+        Settings().Current.Light.Effect = 42; // in memory only
+        config.top.received.clear();
+        sim.Plug();
+        host.RunUntilIdle();
+        EXPECT_EQ(Settings().Current.Light.Effect == 42, !answered);
+        EXPECT_EQ(config.top.Received(WM_HID_PLUG).size(), 5u);
+        EXPECT_TRUE(host.windows.TimerRunning(Main(), IDT_APP_WATCH));
+        EXPECT_NE(FileText(kDataDir + u"config.ini").find("FWVersion=27\r\n"), std::string::npos);
+        EXPECT_NE(FileText(kDataDir + u"config.ini").find("Plug=1\r\n"), std::string::npos);
+    }
 }
 
 TEST_F(ServiceTest, TrayIconProgramStartsWhenTheKeyboardOpensAtStartUp) {

@@ -35,11 +35,16 @@ protected:
 };
 
 TEST_F(KeyTest, DispatcherTable) {
+    Settings().SyncMode = 1;
     struct Case {
         std::int32_t function;
         Casts onPress;
         Casts onRelease;
     } cases[] = {
+        // 257 to 259 make the keyboard's slot current on press, and announce it.
+        {257, {{0, 3}}, {}},
+        {258, {{0, 3}}, {}},
+        {259, {{0, 3}}, {}},
         {263, {{10, 0}}, {}},
         {268, {{10, 5}}, {}},
         {289, {{2, 0}}, {{2, -1}}},
@@ -55,17 +60,22 @@ TEST_F(KeyTest, DispatcherTable) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.function);
+        Sync(0, 1);
+        sim.SetSlot(3); // where the keyboard went by itself
         Assign(20, c.function);
         Forget();
         KeyEvent(kPlainLetter, kKey20, 1);
         EXPECT_EQ(Broadcasts(), c.onPress);
         EXPECT_EQ(Launches().size(), c.function == 223 ? 1u : 0u);
+        const bool readsSlot = c.function >= 257 && c.function <= 259;
+        EXPECT_EQ(Settings().Profile, readsSlot ? 3 : 1);
+        Assign(20, c.function); // the keyboard's slot brought its own profile
         Forget();
         KeyEvent(kPlainLetter, kKey20, 0);
         EXPECT_EQ(Broadcasts(), c.onRelease);
         EXPECT_TRUE(Launches().empty());
+        EXPECT_TRUE(Writes().empty());
     }
-    EXPECT_TRUE(Writes().empty());
 }
 
 TEST_F(KeyTest, LaunchKeyPostsItsIndexAndTheLauncherStartsItsPath) {
@@ -99,19 +109,36 @@ TEST_F(KeyTest, LaunchLockLetsOneStartThrough) {
 }
 
 TEST_F(KeyTest, HeldFunctionIsAnnouncedThenReleasedOnTheNextEvent) {
-    Assign(20, 353);
+    constexpr int kKey21 = 29; // the matrix position of key index 21
+    struct Case {
+        std::int32_t function;
+        int keyCode;    // the code that traces back to it
+        int releasedBy; // the position of the key whose event ends the hold
+    } cases[] = {
+        {353, 0xC4, kKey20},
+        {354, 0xC5, kKey20},
+        {355, 0xC6, kKey20},
+        {353, 0xC4, kKey21}, // another key of that kind ends it without its own function
+    };
     sim.SetSlot(0);
-    KeyEvent(0xC4, kKey20, 1); // 0xC4 traces back to 353
-    EXPECT_EQ(wnd->HeldFunction(), 353);
-    EXPECT_EQ(Broadcasts(), (Casts{{2, 0}}));
-    KeyEvent(0xC4, kKey20, 0);
-    EXPECT_EQ(wnd->HeldFunction(), 0);
-    EXPECT_EQ(Broadcasts(), (Casts{{2, 0}, {2, -1}}));
-    // Each event read the keyboard's slot first: two slot queries.
-    int queries = 0;
-    for (const std::string& w : Writes())
-        queries += w.rfind("07 81", 0) == 0;
-    EXPECT_EQ(queries, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.function << " released at " << c.releasedBy);
+        Forget();
+        Assign(20, c.function);
+        Assign(21, 355);
+        KeyEvent(c.keyCode, kKey20, 1);
+        EXPECT_EQ(wnd->HeldFunction(), c.function);
+        EXPECT_EQ(Broadcasts(), (Casts{{2, c.function - 353}}));
+        KeyEvent(c.releasedBy == kKey20 ? c.keyCode : 0xC6, c.releasedBy,
+                 c.releasedBy == kKey20 ? 0 : 1);
+        EXPECT_EQ(wnd->HeldFunction(), 0);
+        EXPECT_EQ(Broadcasts(), (Casts{{2, c.function - 353}, {2, -1}}));
+        // Each event read the keyboard's slot first: two slot queries.
+        int queries = 0;
+        for (const std::string& w : Writes())
+            queries += w.rfind("07 81", 0) == 0;
+        EXPECT_EQ(queries, 2);
+    }
 }
 
 TEST_F(KeyTest, KeyCodesOfTheKeyboardsOwnFunctions) {

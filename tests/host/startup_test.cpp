@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace orv {
 namespace {
@@ -46,6 +47,19 @@ TEST_F(StartupTest, SecondInstanceEndsAtOnceAndCreatesNothing) {
     EXPECT_EQ(host.windows.WindowCount(), 0u);
     EXPECT_EQ(host.kernel.OpenHandles(), 0u);
     EXPECT_TRUE(host.kernel.MutexExists(kInstanceMutexName)); // the first keeps it
+}
+
+// Without the mutex nothing keeps a second instance out: start-up ends as
+// for one, and says why.
+TEST_F(StartupTest, MutexThatCannotBeCreatedEndsStartUp) {
+    host.kernel.failMutexCreation = true;
+    CHidApp app;
+
+    EXPECT_EQ(app.Run(), 0);
+
+    EXPECT_FALSE(DataFolderExists());
+    EXPECT_EQ(host.windows.WindowCount(), 0u);
+    EXPECT_EQ(host.debug.lines, std::vector<std::u16string>{u"instance mutex not created\n"});
 }
 
 TEST_F(StartupTest, ClosingTheMainWindowEndsTheLoopAndReleasesTheMutex) {

@@ -77,9 +77,10 @@ TEST(XmlScanTest, NodeTypesAndExtents) {
         {u"<a b = \"x>\">", kNodeElement, 12},
         {u"</a >", kNodeEndTag, 5},
         {u"<?pi a?>", kNodeProcessing, 8},
-        {u"<?>?>", kNodeProcessing, 5}, // the opener's '?' does not close it
+        {u"<?>?>", kNodeProcessing, 3}, // the opener's '?' completes "?>"
         {u"<!---->", kNodeComment, 7},
-        {u"<!-->-->", kNodeComment, 8},
+        {u"<!-->-->", kNodeComment, 5}, // and its "--" completes "-->"
+        {u"<![CDATA[]]>", kNodeCData, 12},
         {u"<![CDATA[a>]]>", kNodeCData, 14},
         {u"<!DOCTYPE r [<!ENTITY a '>'>]>x", kNodeDoctype, 30},
         {u"<!ELEMENT a (b)>", kNodeDoctype, 16},

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace orv::e2e {
 namespace {
 
@@ -64,6 +67,39 @@ TEST_F(ServiceStartup, ClosingTheWindowEndsTheProcessAndReleasesTheMutex) {
     ASSERT_TRUE(again.Start(Exe()));
     EXPECT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
     EXPECT_TRUE(again.Running());
+}
+
+// A slot named with a character no file name may have never gets a file.
+// That is no first start: the files of the other slots keep what the user
+// put in them, start after start.
+TEST_F(ServiceStartup, ProfileNameThatNamesNoFileLeavesTheOtherProfilesAlone) {
+    auto runOnce = [this] {
+        Process service;
+        ASSERT_TRUE(service.Start(Exe()));
+        ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
+        StopService(); // handled once the window's creation has run its course
+        EXPECT_EQ(service.Wait(5000), 0u);
+    };
+    runOnce();
+    const std::wstring profiles = DataDir() + L"Profiles\\";
+    std::vector<std::string> before;
+    for (int slot = 0; slot < 6; ++slot) {
+        std::wstring file = profiles + L"Profile " + std::to_wstring(slot) + L".ini";
+        ASSERT_TRUE(WritePrivateProfileStringW(
+            L"GROUP", L"LinkExe0", (L"C:\\Games\\game" + std::to_wstring(slot) + L".exe").c_str(),
+            file.c_str()));
+        before.push_back(ReadFileBytes(file));
+    }
+    ASSERT_TRUE(WritePrivateProfileStringW(L"MyXlistIconInfo0", L"ProfileName", L"Best?",
+                                           (DataDir() + L"config.ini").c_str()));
+
+    runOnce();
+    runOnce();
+    for (int slot = 0; slot < 6; ++slot)
+        EXPECT_EQ(ReadFileBytes(profiles + L"Profile " + std::to_wstring(slot) + L".ini"),
+                  before[slot])
+            << slot;
+    EXPECT_FALSE(PathExists(DataDir() + L"Profiles.new"));
 }
 
 } // namespace

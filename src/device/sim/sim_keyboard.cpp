@@ -297,7 +297,8 @@ std::int32_t SimKeyboard::Write(std::uint32_t deviceId, std::uint8_t* buffer, st
         reply[2] = m_versionA;
         reply[3] = m_versionB;
         m_replies[deviceId] = reply;
-    } else if (length >= 2 && buffer[0] == kGroupSettings && buffer[1] == kSlotQuery) {
+    } else if (length >= 2 && buffer[0] == kGroupSettings && buffer[1] == kSlotQuery &&
+               m_answersSlotQuery) {
         std::vector<std::uint8_t> reply(kSlotReplySize, 0);
         reply[0] = kGroupSettings;
         reply[1] = kSlotQuery;
@@ -425,6 +426,11 @@ std::uint8_t SimKeyboard::Slot() {
 void SimKeyboard::SetSlotZeroAsSix(bool on) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_slotZeroAsSix = on;
+}
+
+void SimKeyboard::SetAnswersSlotQuery(bool on) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_answersSlotQuery = on;
 }
 
 void SimKeyboard::FailNextTransfers(int count) {

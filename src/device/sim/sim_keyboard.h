@@ -111,6 +111,9 @@ public:
     std::uint8_t Slot();
     // Whether the slot query names slot 0 as 6, as the real keyboard may.
     void SetSlotZeroAsSix(bool on);
+    // Whether the slot query is answered (the default). Unanswered, the query
+    // is taken and the read after it fails, as with a keyboard busy elsewhere.
+    void SetAnswersSlotQuery(bool on);
     // The next `count` writes or reads fail (return 0 and change nothing).
     void FailNextTransfers(int count);
     // The keyboard is pulled out after `count` more writes or reads (0: at
@@ -169,6 +172,7 @@ private:
     std::uint8_t m_versionB = 0;
     std::uint8_t m_slot = 0;
     bool m_slotZeroAsSix = true;
+    bool m_answersSlotQuery = true;
     int m_failCount = 0;
     int m_unplugAfter = -1; // transfers before the keyboard is pulled out; -1: never
     std::map<std::uint32_t, std::vector<std::uint8_t>> m_replies; // by device id

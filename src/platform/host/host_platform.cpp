@@ -492,6 +492,9 @@ std::vector<MessageRecord> StandInWindow::Received(MsgId msg) const {
 // ---------------------------------------------------------------- kernel
 
 KernelHandle HostKernel::CreateNamedMutex(std::u16string_view name, bool& alreadyExisted) {
+    alreadyExisted = false;
+    if (failMutexCreation)
+        return 0;
     std::u16string key(name);
     alreadyExisted = m_mutexRefs[key] > 0;
     ++m_mutexRefs[key];
@@ -546,27 +549,41 @@ std::string HostFileSystem::HostPath(std::u16string_view path) const {
     return m_root + "/" + static_cast<char>(drive) + ToUtf8(rest);
 }
 
+bool HostFileSystem::RefusedName(std::u16string_view path) {
+    // ':' past the drive is no refused name: Wine takes it as part of the
+    // name (NTFS as the start of a stream's name).
+    for (char16_t c : path) {
+        if (c < 0x20 || c == u'?' || c == u'*' || c == u'|' || c == u'<' || c == u'>' || c == u'"')
+            return true;
+    }
+    return false;
+}
+
+std::string HostFileSystem::Usable(std::u16string_view path) const {
+    return RefusedName(path) ? std::string() : HostPath(path);
+}
+
 bool HostFileSystem::Exists(std::u16string_view path) {
-    std::string p = HostPath(path);
+    std::string p = Usable(path);
     struct stat st;
     return !p.empty() && ::stat(p.c_str(), &st) == 0;
 }
 
 bool HostFileSystem::IsDirectory(std::u16string_view path) {
-    std::string p = HostPath(path);
+    std::string p = Usable(path);
     struct stat st;
     return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool HostFileSystem::MakeDirectory(std::u16string_view path) {
-    std::string p = HostPath(path);
+    std::string p = Usable(path);
     if (p.empty() || failWrites)
         return false;
     return ::mkdir(p.c_str(), 0755) == 0;
 }
 
 bool HostFileSystem::TouchFile(std::u16string_view path) {
-    std::string p = HostPath(path);
+    std::string p = Usable(path);
     if (p.empty() || (failWrites && !Exists(path)))
         return false;
     // A path ending in a separator names a folder, never a file.
@@ -581,7 +598,9 @@ bool HostFileSystem::TouchFile(std::u16string_view path) {
 
 ReadResult HostFileSystem::ReadAll(std::u16string_view path, std::string& bytes) {
     bytes.clear();
-    std::string p = HostPath(path);
+    if (RefusedName(path))
+        return ReadResult::Failed;
+    std::string p = Usable(path);
     if (p.empty())
         return ReadResult::NotFound;
     int fd = ::open(p.c_str(), O_RDONLY);
@@ -611,7 +630,11 @@ ReadResult HostFileSystem::ReadAllUpTo(std::u16string_view path, std::size_t max
                                        std::string& bytes, std::uint32_t& error) {
     bytes.clear();
     error = 0;
-    std::string p = HostPath(path);
+    if (RefusedName(path)) {
+        error = EINVAL;
+        return ReadResult::Failed;
+    }
+    std::string p = Usable(path);
     if (p.empty()) {
         error = ENOENT;
         return ReadResult::NotFound;
@@ -672,7 +695,7 @@ bool WriteFully(int fd, std::string_view bytes) {
 } // namespace
 
 bool HostFileSystem::CreateNew(std::u16string_view path, std::string_view bytes) {
-    std::string p = HostPath(path);
+    std::string p = Usable(path);
     if (p.empty() || failWrites)
         return false;
     int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
@@ -686,7 +709,7 @@ bool HostFileSystem::CreateNew(std::u16string_view path, std::string_view bytes)
 }
 
 bool HostFileSystem::ReplaceContent(std::u16string_view path, std::string_view bytes) {
-    std::string p = HostPath(path);
+    std::string p = Usable(path);
     if (p.empty() || failWrites)
         return false;
     std::string temp = p + ".tmp";
@@ -710,10 +733,30 @@ bool HostFileSystem::ReplaceContent(std::u16string_view path, std::string_view b
 }
 
 bool HostFileSystem::MoveEntry(std::u16string_view from, std::u16string_view to) {
-    std::string a = HostPath(from), b = HostPath(to);
+    std::string a = Usable(from), b = Usable(to);
     if (a.empty() || b.empty() || failWrites)
         return false;
     return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool HostFileSystem::RemoveFolder(std::u16string_view path) {
+    std::string p = Usable(path);
+    struct stat st;
+    if (p.empty() || failWrites || ::lstat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    // Every entry is looked at before any goes: a folder inside keeps them all.
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(p, error)) {
+        if (entry.is_directory(error) && !entry.is_symlink(error))
+            return false;
+        files.push_back(entry.path().string());
+    }
+    if (error)
+        return false;
+    for (const std::string& file : files)
+        ::unlink(file.c_str());
+    return ::rmdir(p.c_str()) == 0;
 }
 
 // ---------------------------------------------------------------- registry

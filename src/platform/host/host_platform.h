@@ -197,6 +197,8 @@ public:
     std::size_t OpenHandles() const { return m_handles.size(); }
 
     std::u16string modulePath = u"C:\\Program Files\\Orvane\\OrvaneHid.exe";
+    // Fault: the mutex cannot be created (no handle, and none existed).
+    bool failMutexCreation = false;
 
 private:
     std::map<std::u16string, int> m_mutexRefs;
@@ -214,7 +216,8 @@ private:
 };
 
 // Real files below a temporary folder. "C:\a\b" is <root>/C/a/b; paths
-// without a drive letter are refused, as relative paths have no place here.
+// without a drive letter are refused, as relative paths have no place here,
+// and so are the names Windows refuses, which Linux would take.
 class HostFileSystem final : public IFileSystem {
 public:
     explicit HostFileSystem(std::string root) : m_root(std::move(root)) {}
@@ -227,17 +230,25 @@ public:
     bool CreateNew(std::u16string_view path, std::string_view bytes) override;
     bool ReplaceContent(std::u16string_view path, std::string_view bytes) override;
     bool MoveEntry(std::u16string_view from, std::u16string_view to) override;
+    bool RemoveFolder(std::u16string_view path) override;
     ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes, std::string& bytes,
                            std::uint32_t& error) override; // errno values
 
-    // The host path of a platform path; empty when it cannot be mapped.
+    // The host path of a platform path; empty when it cannot be mapped. Names
+    // Windows refuses are mapped all the same, for tests that look behind
+    // the platform; the operations refuse them.
     std::string HostPath(std::u16string_view path) const;
+    // Whether Windows refuses the path's names (see files.h).
+    static bool RefusedName(std::u16string_view path);
     const std::string& Root() const { return m_root; }
 
     // Faults: every write fails (a full disk or a read-only folder).
     bool failWrites = false;
 
 private:
+    // The host path of a path the operations accept; empty otherwise.
+    std::string Usable(std::u16string_view path) const;
+
     std::string m_root;
 };
 

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace orv::win32 {
 
 namespace {
@@ -203,6 +206,41 @@ public:
 
     bool MoveEntry(std::u16string_view from, std::u16string_view to) override {
         return MoveFileExW(W(from).c_str(), W(to).c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+
+    bool RemoveFolder(std::u16string_view path) override {
+        std::wstring folder = W(path);
+        DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return false;
+        // Every entry is looked at before any goes: a folder inside keeps them all.
+        std::vector<std::wstring> files;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return false;
+        bool flat = true;
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                flat = false;
+            else
+                files.push_back(folder + L"\\" + name);
+        } while (flat && FindNextFileW(search, &found));
+        FindClose(search);
+        if (!flat)
+            return false;
+        for (const std::wstring& file : files) {
+            DWORD fileAttributes = GetFileAttributesW(file.c_str());
+            if (fileAttributes != INVALID_FILE_ATTRIBUTES &&
+                (fileAttributes & FILE_ATTRIBUTE_READONLY))
+                SetFileAttributesW(file.c_str(), fileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            DeleteFileW(file.c_str());
+        }
+        return RemoveDirectoryW(folder.c_str()) != FALSE;
     }
 
 private:
