@@ -21,6 +21,7 @@ SetCompressor /SOLID lzma
 
 !define SERVICE_EXE "OrvaneHid.exe"
 !define SERVICE_WINDOW "Orvane_Hid"
+!define SERVICE_MUTEX "Orvane_Hid_MUTEX"
 !define TRAY_WINDOW "Orvane_TrayIcon"
 !define OSD_WINDOW "Orvane OSD"
 !define UNINSTALLER "OrvaneHid-uninstall.exe"
@@ -143,13 +144,53 @@ FunctionEnd
 !insertmacro DEFINE_CLOSE_PROGRAM ""
 !insertmacro DEFINE_CLOSE_PROGRAM "un."
 
-; Closes the running service; the whole run stops when it does not end, since
-; its files could not be replaced or removed while it runs. Sets $2 to 1 when a
-; service was running.
+; Closes the running service, also one that is still starting: it holds its
+; single-instance mutex before its window exists. Sets $2 to 1 when a service
+; was running, and the error flag when one is still there after the wait.
+!macro DEFINE_CLOSE_SERVICE un
+Function ${un}CloseService
+    Push $R0
+    Push $R1
+    Push $R2
+    StrCpy $R0 0
+    StrCpy $R1 0
+    ${Do}
+        StrCpy $0 "${SERVICE_WINDOW}"
+        StrCpy $1 ${WM_CLOSE}
+        Call ${un}CloseProgram
+        ${If} ${Errors}
+            StrCpy $R1 1
+            ${ExitDo}
+        ${EndIf}
+        ${If} $2 == 1
+            StrCpy $R1 1
+        ${EndIf}
+        System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${SERVICE_MUTEX}") p .R2'
+        ${If} $R2 P= 0
+            ${ExitDo}
+        ${EndIf}
+        System::Call 'kernel32::CloseHandle(p R2)'
+        StrCpy $R1 1
+        ${If} $R0 >= ${CLOSE_WAIT_MS}
+            SetErrors
+            ${ExitDo}
+        ${EndIf}
+        Sleep 100
+        IntOp $R0 $R0 + 100
+    ${Loop}
+    StrCpy $2 $R1
+    Pop $R2
+    Pop $R1
+    Pop $R0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_CLOSE_SERVICE ""
+!insertmacro DEFINE_CLOSE_SERVICE "un."
+
+; The whole run stops when the service does not end, since its files could
+; not be replaced or removed while it runs.
 !macro CLOSE_SERVICE_OR_STOP un
-    StrCpy $0 "${SERVICE_WINDOW}"
-    StrCpy $1 ${WM_CLOSE}
-    Call ${un}CloseProgram
+    Call ${un}CloseService
     ${If} ${Errors}
         SetErrorLevel 2
         MessageBox MB_ICONSTOP "The running keyboard service did not end. Close it and run this program again." /SD IDOK
@@ -319,10 +360,27 @@ Section "-Register"
     DetailPrint "Starting the keyboard service"
     ClearErrors
     Exec '"$INSTDIR\${SERVICE_EXE}"'
+    ; Setup ends once the service runs, so that what comes next (a script,
+    ; the uninstaller) finds it.
+    ${IfNot} ${Errors}
+        StrCpy $R0 0
+        ${Do}
+            FindWindow $R1 "" "${SERVICE_WINDOW}"
+            ${If} $R1 != 0
+            ${OrIf} $R0 >= 10000
+                ${ExitDo}
+            ${EndIf}
+            Sleep 50
+            IntOp $R0 $R0 + 50
+        ${Loop}
+        ${If} $R1 == 0
+            SetErrors
+        ${EndIf}
+    ${EndIf}
     ${If} ${Errors}
         SetErrorLevel 2
-        MessageBox MB_ICONSTOP "The keyboard service could not be started." /SD IDOK
-        Abort "The keyboard service could not be started."
+        MessageBox MB_ICONSTOP "The keyboard service did not start." /SD IDOK
+        Abort "The keyboard service did not start."
     ${EndIf}
 SectionEnd
 

@@ -145,6 +145,40 @@ Tree ReadTree(const std::wstring& dir) {
     return tree;
 }
 
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// Byte-for-byte comparisons that name what differs instead of printing the
+// bytes of programs.
+testing::AssertionResult SameTree(const Tree& actual, const Tree& expected) {
+    std::string differences;
+    for (const auto& [name, bytes] : expected) {
+        auto found = actual.find(name);
+        if (found == actual.end())
+            differences += " missing " + Narrow(name) + ";";
+        else if (found->second != bytes)
+            differences += " changed " + Narrow(name) + " (" + std::to_string(bytes.size()) +
+                           " -> " + std::to_string(found->second.size()) + " bytes);";
+    }
+    for (const auto& entry : actual) {
+        if (expected.count(entry.first) == 0)
+            differences += " new " + Narrow(entry.first) + ";";
+    }
+    if (differences.empty())
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "files differ:" << differences;
+}
+
+testing::AssertionResult SameFile(const std::wstring& actual, const std::wstring& expected) {
+    std::string a = ReadFileBytes(actual);
+    std::string b = ReadFileBytes(expected);
+    if (!b.empty() && a == b)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << Narrow(actual) << " (" << a.size() << " bytes) is not "
+                                       << Narrow(expected) << " (" << b.size() << " bytes)";
+}
+
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -298,7 +332,7 @@ protected:
 
     // After an install or upgrade into `dir`: one service, the installed one.
     void ExpectOneServiceFrom(const std::wstring& dir) {
-        ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
+        ASSERT_NE(FindWindowW(nullptr, L"Orvane_Hid"), nullptr) << "setup ends once it runs";
         EXPECT_TRUE(SamePath(WindowProgram(L"Orvane_Hid"), dir + L"OrvaneHid.exe"))
             << WindowProgram(L"Orvane_Hid");
         // A second start (Run key, a second Exec) would end at once; give it
@@ -326,7 +360,7 @@ TEST_F(Installer, FreshInstallStartsTheServiceNowAndAtSignInAndListsIt) {
     EXPECT_EQ(RegString(kRunKey, kRunValue), L"\"" + dir + L"OrvaneHid.exe\"");
 
     for (const std::wstring& file : kProductFiles)
-        EXPECT_EQ(ReadFileBytes(dir + file), ReadFileBytes(DistDir() + file)) << file;
+        EXPECT_TRUE(SameFile(dir + file, DistDir() + file));
     EXPECT_FALSE(PathExists(dir + L"tools")) << "the test and demo tools are not shipped";
     EXPECT_TRUE(PathExists(dir + L"OrvaneHid-uninstall.exe"));
 
@@ -377,10 +411,41 @@ TEST_F(Installer, UpgradeOverTheRunningServiceKeepsDataAndRegistryByteForByte) {
     EXPECT_NE(WindowProcessId(L"Orvane_Hid"), before) << "the running service was not replaced";
     EXPECT_FALSE(tray.Running());
     for (const std::wstring& file : kProductFiles)
-        EXPECT_EQ(ReadFileBytes(m_dir + file), ReadFileBytes(DistDir() + file)) << file;
-    EXPECT_EQ(ReadTree(DataDir()), data);
+        EXPECT_TRUE(SameFile(m_dir + file, DistDir() + file));
+    EXPECT_TRUE(SameTree(ReadTree(DataDir()), data));
     EXPECT_EQ(ReadValues(kDataKey), values);
     EXPECT_EQ(RegString(kUninstallKey, L"InstallLocation"), WithoutSlash(m_dir));
+}
+
+TEST_F(Installer, InstallingIntoAnotherFolderMovesTheInstallation) {
+    ASSERT_EQ(InstallInto(DefaultDir()), 0u);
+    ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
+    ASSERT_TRUE(WaitForFirstStart());
+    const Tree data = ReadTree(DataDir());
+
+    ASSERT_EQ(InstallInto(m_dir), 0u);
+    ExpectOneServiceFrom(m_dir);
+    EXPECT_FALSE(PathExists(DefaultDir())) << "one installation per user";
+    EXPECT_EQ(RegString(kUninstallKey, L"InstallLocation"), WithoutSlash(m_dir));
+    EXPECT_EQ(RegString(kRunKey, kRunValue), L"\"" + m_dir + L"OrvaneHid.exe\"");
+    EXPECT_TRUE(SameTree(ReadTree(DataDir()), data));
+}
+
+TEST_F(Installer, WaitsForAServiceThatIsStillStarting) {
+    // A service between taking its single-instance mutex and showing its
+    // window: setup must neither start a second one nor write over it.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Orvane_Hid_MUTEX");
+    ASSERT_NE(mutex, nullptr);
+    Process setup;
+    ASSERT_TRUE(setup.Start(SetupExe(), L"/S /D=" + WithoutSlash(m_dir)));
+    Sleep(1500);
+    EXPECT_TRUE(setup.Running());
+    EXPECT_FALSE(PathExists(m_dir + L"OrvaneHid.exe"));
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+
+    EXPECT_EQ(setup.Wait(60000), 0u);
+    ExpectOneServiceFrom(m_dir);
 }
 
 // A stand-in of an installed suite: its own service (distinct bytes, still a
@@ -431,7 +496,7 @@ TEST_F(Installer, BesideASuiteOnlyTheServiceIsReplacedAndUninstallPutsTheSuiteBa
         EXPECT_EQ(tree.erase(L"OrvaneHid-install.ini"), 1u);
         return tree;
     };
-    EXPECT_EQ(installed(), expected);
+    EXPECT_TRUE(SameTree(installed(), expected));
 
     // Again over the running service: an upgrade in the same place, which
     // keeps the suite's original aside rather than taking ours for it.
@@ -439,18 +504,18 @@ TEST_F(Installer, BesideASuiteOnlyTheServiceIsReplacedAndUninstallPutsTheSuiteBa
     const RegSnapshot values = ReadValues(kDataKey);
     ASSERT_EQ(InstallInto(m_dir), 0u);
     ExpectOneServiceFrom(m_dir);
-    EXPECT_EQ(installed(), expected);
-    EXPECT_EQ(ReadTree(DataDir()), data);
+    EXPECT_TRUE(SameTree(installed(), expected));
+    EXPECT_TRUE(SameTree(ReadTree(DataDir()), data));
     EXPECT_EQ(ReadValues(kDataKey), values);
 
     ASSERT_TRUE(Uninstall());
-    EXPECT_EQ(ReadTree(m_dir), suite);
+    EXPECT_TRUE(SameTree(ReadTree(m_dir), suite));
     EXPECT_FALSE(RegString(kRunKey, kRunValue).has_value());
     EXPECT_FALSE(KeyExists(kUninstallKey));
-    EXPECT_EQ(ReadTree(DataDir()), data);
+    EXPECT_TRUE(SameTree(ReadTree(DataDir()), data));
     // The suite's own service takes over again.
     ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
-    EXPECT_EQ(ReadFileBytes(WindowProgram(L"Orvane_Hid")), suite.at(L"OrvaneHid.exe"));
+    EXPECT_TRUE(ReadFileBytes(WindowProgram(L"Orvane_Hid")) == suite.at(L"OrvaneHid.exe"));
 }
 
 TEST_F(Installer, UninstallKeepsTheSettingsUnlessAskedToRemoveThem) {
@@ -470,7 +535,7 @@ TEST_F(Installer, UninstallKeepsTheSettingsUnlessAskedToRemoveThem) {
         ASSERT_TRUE(Uninstall(c.switches));
         ExpectUninstalled(m_dir);
         if (c.dataStays) {
-            EXPECT_EQ(ReadTree(DataDir()), data);
+            EXPECT_TRUE(SameTree(ReadTree(DataDir()), data));
             EXPECT_EQ(ReadValues(kDataKey), values);
         } else {
             EXPECT_FALSE(PathExists(DataDir()));
