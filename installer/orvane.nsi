@@ -43,6 +43,7 @@ OutFile "${ORV_OUT_DIR}/OrvaneSetup-${ORV_VERSION}.exe"
 InstallDir "$LOCALAPPDATA\Programs\Orvane"
 ; A second run offers the folder of the first, so that it upgrades in place.
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${ORV_PRODUCT_NAME} ${ORV_VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 

@@ -260,14 +260,7 @@ DWORD InstallInto(const std::wstring& dir) {
     return RunSetup(L"/S /D=" + WithoutSlash(dir));
 }
 
-// Runs the quiet uninstall command as the list of installed programs does.
-// The uninstaller copies itself away and returns at once, so this waits for
-// its last step: the entry leaving the list.
-bool Uninstall(const std::wstring& switches = L"") {
-    std::optional<std::wstring> quiet = RegString(kUninstallKey, L"QuietUninstallString");
-    if (!quiet)
-        return false;
-    std::wstring command = *quiet + switches;
+bool StartCommand(const std::wstring& command) {
     std::vector<wchar_t> line(command.begin(), command.end());
     line.push_back(0);
     STARTUPINFOW startup{};
@@ -279,7 +272,72 @@ bool Uninstall(const std::wstring& switches = L"") {
     WaitForSingleObject(info.hProcess, 30000);
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
+    return true;
+}
+
+// The uninstaller copies itself away and returns at once, so these wait for
+// its last step: the entry leaving the list of installed programs.
+bool WaitForEntryGone() {
     return Eventually([] { return !KeyExists(kUninstallKey); }, 60000);
+}
+
+// The quiet uninstall command, as the list of installed programs runs it.
+bool Uninstall(const std::wstring& switches = L"") {
+    std::optional<std::wstring> quiet = RegString(kUninstallKey, L"QuietUninstallString");
+    return quiet && StartCommand(*quiet + switches) && WaitForEntryGone();
+}
+
+HWND FindChildByText(HWND parent, const wchar_t* text) {
+    struct Search {
+        const wchar_t* text;
+        HWND found;
+    } search{text, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND wnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t caption[256];
+            if (GetWindowTextW(wnd, caption, 256) > 0 && wcscmp(caption, s->text) == 0) {
+                s->found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The uninstaller's pages, as a user goes through them: tick the box that
+// removes the settings and profiles, then press Uninstall.
+bool UninstallByHandRemovingData() {
+    std::optional<std::wstring> command = RegString(kUninstallKey, L"UninstallString");
+    if (!command || !StartCommand(*command))
+        return false;
+    HWND wizard = WaitForWindow(L"Orvane keyboard service Uninstall", 10000);
+    HWND box = nullptr;
+    if (wizard == nullptr || !Eventually([&] {
+            return (box = FindChildByText(wizard, L"&Remove my settings and profiles as well")) !=
+                   nullptr;
+        }))
+        return false;
+    SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+    HWND next = GetDlgItem(wizard, IDOK);
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+    bool done = WaitForEntryGone();
+    // The last page's button is Close; its caption now says "Completed".
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wizard, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    Sleep(500);
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+    if (process != nullptr) {
+        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+            TerminateProcess(process, 99);
+            done = false;
+        }
+        CloseHandle(process);
+    }
+    return done;
 }
 
 // First start done: the last default profile is written (the window exists
@@ -520,11 +578,17 @@ TEST_F(Installer, BesideASuiteOnlyTheServiceIsReplacedAndUninstallPutsTheSuiteBa
 
 TEST_F(Installer, UninstallKeepsTheSettingsUnlessAskedToRemoveThem) {
     struct Case {
-        const wchar_t* switches;
+        const char* how;
+        bool (*uninstall)();
         bool dataStays;
     };
-    for (const Case& c : {Case{L"", true}, Case{L" /REMOVEDATA", false}}) {
-        SCOPED_TRACE(testing::Message() << "switches '" << c.switches << "'");
+    const Case cases[] = {
+        {"silent", [] { return Uninstall(); }, true},
+        {"silent with /REMOVEDATA", [] { return Uninstall(L" /REMOVEDATA"); }, false},
+        {"by hand, box ticked", UninstallByHandRemovingData, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
         ASSERT_EQ(InstallInto(m_dir), 0u);
         ASSERT_NE(WaitForWindow(L"Orvane_Hid", 10000), nullptr);
         ASSERT_TRUE(WaitForFirstStart());
@@ -532,7 +596,7 @@ TEST_F(Installer, UninstallKeepsTheSettingsUnlessAskedToRemoveThem) {
         const Tree data = ReadTree(DataDir());
         const RegSnapshot values = ReadValues(kDataKey);
 
-        ASSERT_TRUE(Uninstall(c.switches));
+        ASSERT_TRUE(c.uninstall());
         ExpectUninstalled(m_dir);
         if (c.dataStays) {
             EXPECT_TRUE(SameTree(ReadTree(DataDir()), data));
