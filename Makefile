@@ -5,7 +5,7 @@ HOST_BUILD := build/host
 WIN_BUILD := build/win
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host lint win dist test test-host test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint win dist installer test test-host test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
 
 all: host dist
 
@@ -37,10 +37,18 @@ dist: win
 	@cmake --install $(WIN_BUILD) --prefix $(CURDIR)/dist >/dev/null
 	@echo "dist/ ready"
 
+# The per-user setup program, cross-built with NSIS from what dist/ ships
+# (installer/orvane.nsi; the version comes from the Windows build folder).
+installer: dist
+	@mkdir -p dist/installer
+	@makensis -V2 -WX -DORV_DIST=$(CURDIR)/dist -DORV_BUILD=$(CURDIR)/$(WIN_BUILD) \
+	    -DORV_OUT_DIR=$(CURDIR)/dist/installer installer/orvane.nsi
+	@echo "dist/installer/ ready: $$(cd dist/installer && ls OrvaneSetup-*.exe)"
+
 test-host: host
 	ctest --test-dir $(HOST_BUILD) --output-on-failure -j2
 
-test-win: dist
+test-win: installer
 	scripts/wine-harness ctest --test-dir $(WIN_BUILD) --output-on-failure
 
 test: lint test-host test-sanitize test-win
