@@ -39,20 +39,6 @@ void PlatformWrite(const std::wstring& path, const wchar_t* section, const std::
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& dir) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(found.cFileName);
-    while (FindNextFileW(h, &found));
-    FindClose(h);
-    return names;
-}
-
 class ServiceCodePage : public FreshDataTest {
 protected:
     void SetUp() override {

@@ -22,29 +22,6 @@ constexpr UINT WM_HID_KEY_EVENT = 0x656;
 constexpr int kKey20Position = 28; // key index 20 in the keyboard's matrix
 constexpr WPARAM kPlainLetter = 0x04;
 
-std::wstring ExeDir() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir = path;
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
-bool MakeShellLink(const std::wstring& link, const std::wstring& target) {
-    IShellLinkW* shellLink = nullptr;
-    IPersistFile* file = nullptr;
-    bool made =
-        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&shellLink))) &&
-        SUCCEEDED(shellLink->SetPath(target.c_str())) &&
-        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Save(link.c_str(), TRUE));
-    if (file)
-        file->Release();
-    if (shellLink)
-        shellLink->Release();
-    return made;
-}
-
 // Wine prefers its own builtin libraries; with this override for the
 // service's executable it takes a native msi.dll that it finds in the search
 // path, as Windows would.

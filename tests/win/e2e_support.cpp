@@ -1,6 +1,8 @@
 #include "e2e_support.h"
 
+#include <objbase.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <vector>
 
@@ -74,6 +76,43 @@ bool RemoveTree(const std::wstring& path) {
     }
     RemoveDirectoryW(dir.c_str());
     return !PathExists(dir);
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& dir) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    while (FindNextFileW(h, &found));
+    FindClose(h);
+    return names;
+}
+
+std::wstring ExeDir() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir = path;
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+bool MakeShellLink(const std::wstring& link, const std::wstring& target) {
+    IShellLinkW* shellLink = nullptr;
+    IPersistFile* file = nullptr;
+    bool made =
+        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shellLink))) &&
+        SUCCEEDED(shellLink->SetPath(target.c_str())) &&
+        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Save(link.c_str(), TRUE));
+    if (file)
+        file->Release();
+    if (shellLink)
+        shellLink->Release();
+    return made;
 }
 
 Process::~Process() {

@@ -23,6 +23,12 @@ bool IsDirectory(const std::wstring& path);
 std::string ReadFileBytes(const std::wstring& path);
 // Deletes a folder with everything in it; true when it is gone.
 bool RemoveTree(const std::wstring& path);
+// The names of the files (not folders) in a folder given with a trailing '\'.
+std::vector<std::wstring> FilesIn(const std::wstring& dir);
+// The folder of the running test program, with a trailing '\'.
+std::wstring ExeDir();
+// A shell shortcut at link that starts target; COM must be initialised.
+bool MakeShellLink(const std::wstring& link, const std::wstring& target);
 
 // A program started by a test; ended (forcibly if need be) when destroyed.
 class Process {

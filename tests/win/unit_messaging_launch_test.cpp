@@ -1,4 +1,5 @@
 // Shortcuts, program starts and the process snapshot on the real Windows backends.
+#include "e2e_support.h"
 #include "messaging/launcher.h"
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
@@ -16,28 +17,8 @@
 namespace orv {
 namespace {
 
-std::wstring ExeDir() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir = path;
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
-bool MakeShellLink(const std::wstring& link, const std::wstring& target) {
-    IShellLinkW* shellLink = nullptr;
-    IPersistFile* file = nullptr;
-    bool made =
-        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&shellLink))) &&
-        SUCCEEDED(shellLink->SetPath(target.c_str())) &&
-        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-        SUCCEEDED(file->Save(link.c_str(), TRUE));
-    if (file)
-        file->Release();
-    if (shellLink)
-        shellLink->Release();
-    return made;
-}
+using e2e::ExeDir;
+using e2e::MakeShellLink;
 
 class Win32Launch : public ::testing::Test {
 protected:

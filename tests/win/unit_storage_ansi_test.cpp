@@ -24,6 +24,7 @@
 namespace orv {
 namespace {
 
+using e2e::FilesIn;
 using win32::U16;
 using win32::W;
 
@@ -85,20 +86,6 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 
 bool HasUtf16Mark(const std::wstring& path) {
     return e2e::ReadFileBytes(path).substr(0, 2) == "\xFF\xFE";
-}
-
-std::vector<std::wstring> FilesIn(const std::wstring& dir) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(found.cFileName);
-    while (FindNextFileW(h, &found));
-    FindClose(h);
-    return names;
 }
 
 class AnsiCodePage : public ::testing::Test {
