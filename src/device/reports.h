@@ -33,6 +33,13 @@ constexpr std::uint8_t kCmdPrepareUpload = 0x0F;   // 0A 0F, before a full uploa
 constexpr std::uint8_t kLightColorMarker = 0x04;   // byte 3 of 0A 0B
 constexpr std::uint8_t kMacroHeaderMarker = 0x01;  // byte 4 of 0A 05
 
+// The keyboard, and the collections the device connection asks the library for.
+constexpr std::uint32_t kKeyboardVendorId = 0x258A;
+constexpr std::uint32_t kKeyboardProductId = 0x0090;
+constexpr std::uint16_t kKeyboardUsagePage = 0xFF00;
+constexpr std::uint16_t kKeyboardFirstUsage = 1;
+constexpr std::uint32_t kKeyboardCollections = 5; // usages 1..5
+
 // Collections the reports go to, by usage (usage page 0xFF00).
 constexpr std::uint16_t kUsageCommands = 2;
 constexpr std::uint16_t kUsageKeyMatrix = 3;

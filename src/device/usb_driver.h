@@ -24,13 +24,6 @@ struct _DEVICE_STATE {         // NOLINT(bugprone-reserved-identifier)
 };
 static_assert(sizeof(_DEVICE_STATE) == sizeof(HID_NOTIFY_RECORD));
 
-// What the device connection asks the library for.
-constexpr std::uint32_t kKeyboardVendorId = 0x258A;
-constexpr std::uint32_t kKeyboardProductId = 0x0090;
-constexpr std::uint16_t kKeyboardUsagePage = 0xFF00;
-constexpr std::uint16_t kKeyboardFirstUsage = 1;
-constexpr std::uint32_t kKeyboardCollections = 5; // usages 1..5
-
 constexpr std::uint32_t kMacroBlockSize = 242; // MacroHeader0, MacroHeader1, MacroData
 
 // Command results.
