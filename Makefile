@@ -21,8 +21,11 @@ host: setup
 	@$(HOST_CONFIG)
 	@cmake --build $(HOST_BUILD)
 
-# The static checks alone: the core and the host platform compiled with clang-tidy.
+# The static checks alone: the include directions of the core
+# (scripts/check-layering), then the core and the host platform compiled
+# with clang-tidy.
 lint: setup
+	@scripts/check-layering
 	@$(HOST_CONFIG)
 	@cmake --build $(HOST_BUILD) --target orv_core orv_host_platform
 

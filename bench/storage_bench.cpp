@@ -1,7 +1,7 @@
 // Profile storage on the host: loading a full slot profile the way a slot
 // change does, and saving it the way a lighting change does.
 // Targets: load under 5 ms, save under 50 ms.
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "platform/host/host_platform.h"
 #include "storage/profile_data.h"

@@ -3,7 +3,7 @@
 // reads and writes made with the platform's INI functions, in one run.
 // Targets: the load at least as fast as the platform's reads, the save no
 // slower than the platform's writes (ratios at or below 1).
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"

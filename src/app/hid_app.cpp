@@ -1,10 +1,10 @@
 #include "app/hid_app.h"
 
 #include "app/hid_wnd.h"
-#include "app/paths.h"
 #include "base/wstr.h"
 #include "messaging/messages.h"
 #include "platform/platform.h"
+#include "storage/paths.h"
 
 namespace orv {
 

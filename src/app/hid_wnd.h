@@ -1,12 +1,15 @@
 // The hidden main window of the service: it holds the whole state and
 // receives every request, notification and timer.
 //
-// Its handlers live beside the subsystem they belong to: start-up, reload,
-// timers and plug handling here; the message interface, slot switching, the
-// foreground watcher and the launcher in messaging/; the upload and the key
-// events in device/.
+// Its handlers are thin and live in app/, one file per topic: start-up,
+// reload, timers and plug handling in hid_wnd.cpp, the message interface in
+// message_handlers.cpp, slot changes in switching.cpp, the upload in
+// upload_handlers.cpp, the key events in key_handlers.cpp. The rules they
+// carry out belong to the subsystems: device/upload, device/key_events,
+// messaging/slot_switching, messaging/foreground_watcher.
 #pragma once
 
+#include "device/upload.h"
 #include "device/usb_driver.h"
 #include "framework/wnd.h"
 #include "skin/progress_dlg.h"
@@ -76,9 +79,8 @@ private:
     LResult OnUploadSlot(WParam wParam);
     void ShowProgressWindow();
     void SetBar(int value);
-    void WriteKeyAssignments(std::uint8_t slot, const PROFILE_DATA& profile);
-    void WriteKeyColors(std::uint8_t slot);
-    void WriteLighting(std::uint8_t slot);
+    // SetBar, for the upload sequences.
+    UploadProgress BarProgress();
     void FinishUpload();
 
     // Key events.
@@ -96,17 +98,5 @@ private:
     std::int32_t m_nHeldFunction = 0;
     std::int32_t m_nSavedSlot = -1;
 };
-
-// The first key index (0..110) at a matrix position, or 0xFF.
-int FindKeyIndex(int position);
-
-// The window the configuration program receives its notices in: the child
-// "Orvane" of the top-level "Orvane"; kNoWindow when either is missing.
-WndHandle FindConfigWindow();
-// Posts to that window; false when it is missing.
-bool PostToConfigWindow(MsgId msg, WParam wParam, LParam lParam);
-
-// "PC Mode" for slot 0, "Profile <n>" for the others.
-std::u16string SlotDisplayText(int slot);
 
 } // namespace orv

@@ -1,6 +1,7 @@
 // The keyboard's command set: every command is one or more short reports to
 // one of the keyboard's collections, with fixed pauses that give the keyboard
-// time to act. Nothing is retried.
+// time to act. Nothing is retried. The bytes, collections and pauses are
+// named in device/reports.h.
 #include "device/usb_driver.h"
 
 #include "platform/platform.h"
@@ -11,23 +12,6 @@ namespace orv {
 
 namespace {
 
-// Command groups (byte 0 of a report).
-constexpr std::uint8_t kGroupSettings = 0x07;
-constexpr std::uint8_t kGroupSlot = 0x0A;
-constexpr std::uint8_t kGroupKeyMatrixChunk = 0x0B;
-constexpr std::uint8_t kGroupMacroChunk = 0x0C;
-
-// Pauses, in milliseconds.
-constexpr std::uint32_t kFirmwareQueryPause = 3000;
-constexpr std::uint32_t kSlotQueryPause = 100;
-constexpr std::uint32_t kLightingPause = 200;
-constexpr std::uint32_t kKeyColorPause = 20;
-constexpr std::uint32_t kChunkHeaderPause = 200;
-constexpr std::uint32_t kChunkPause = 60;
-
-constexpr int kChunkBytes = 6;
-constexpr int kKeyMatrixChunks = 23; // 138 bytes
-constexpr int kMacroChunks = 41;     // the 242-byte block and four zero bytes
 static_assert(kKeyMatrixChunks * kChunkBytes == kMatrixSize);
 static_assert(kMacroChunks * kChunkBytes == kMacroBlockSize + 4);
 
@@ -62,7 +46,7 @@ bool CUSBDriver::WriteCommand(std::uint8_t (&report)[kCommandReportSize]) {
 int CUSBDriver::GetFirmwareVersion(std::uint8_t& a, std::uint8_t& b) {
     if (!EnsureOpen())
         return kCommandFailed;
-    std::uint8_t report[kCommandReportSize] = {kGroupSettings, 0x80};
+    std::uint8_t report[kCommandReportSize] = {kGroupSettings, kCmdFirmwareQuery};
     const std::uint16_t id = GetDeviceIdByUsage(kUsageCommands);
     Clock().Sleep(kFirmwareQueryPause);
     const bool written = WriteReport(id, report, kCommandReportSize);
@@ -77,7 +61,7 @@ int CUSBDriver::GetFirmwareVersion(std::uint8_t& a, std::uint8_t& b) {
 int CUSBDriver::GetDeviceSlot(std::uint8_t& slot) {
     if (!EnsureOpen())
         return kCommandFailed;
-    std::uint8_t report[kSlotQuerySize] = {kGroupSettings, 0x81};
+    std::uint8_t report[kSlotQuerySize] = {kGroupSettings, kCmdSlotQuery};
     const std::uint16_t id = GetDeviceIdByUsage(kUsageCommands);
     const bool written = WriteReport(id, report, kSlotQuerySize);
     Clock().Sleep(kSlotQueryPause);
@@ -91,7 +75,7 @@ int CUSBDriver::GetDeviceSlot(std::uint8_t& slot) {
 int CUSBDriver::SetPollingRate(std::uint32_t rate) {
     if (!EnsureOpen())
         return kCommandFailed;
-    std::uint8_t report[kCommandReportSize] = {kGroupSettings, 0x01,
+    std::uint8_t report[kCommandReportSize] = {kGroupSettings, kCmdPollingRate,
                                                static_cast<std::uint8_t>(1u << (rate % 32))};
     const bool written = WriteCommand(report);
     Clock().Sleep(m_nCommandDelay);
@@ -101,7 +85,7 @@ int CUSBDriver::SetPollingRate(std::uint32_t rate) {
 int CUSBDriver::SetKeyMode(std::uint32_t mode) {
     if (!EnsureOpen())
         return kCommandFailed;
-    std::uint8_t report[kCommandReportSize] = {kGroupSettings, 0x11,
+    std::uint8_t report[kCommandReportSize] = {kGroupSettings, kCmdKeyMode,
                                                static_cast<std::uint8_t>(mode)};
     const bool written = WriteCommand(report);
     Clock().Sleep(m_nCommandDelay);
@@ -111,7 +95,8 @@ int CUSBDriver::SetKeyMode(std::uint32_t mode) {
 int CUSBDriver::SetDeviceSlot(std::uint32_t slot) {
     if (m_bOpened == 0)
         return kCommandFailed;
-    std::uint8_t report[kCommandReportSize] = {kGroupSlot, 0x03, static_cast<std::uint8_t>(slot)};
+    std::uint8_t report[kCommandReportSize] = {kGroupSlot, kCmdSelectSlot,
+                                               static_cast<std::uint8_t>(slot)};
     const bool written = WriteCommand(report);
     Clock().Sleep(m_nCommandDelay);
     return Result(written);
@@ -120,7 +105,7 @@ int CUSBDriver::SetDeviceSlot(std::uint32_t slot) {
 void CUSBDriver::SetLightEffect(std::uint8_t slot, std::uint8_t effect) {
     if (!EnsureOpen())
         return;
-    std::uint8_t report[kCommandReportSize] = {kGroupSlot, 0x0A, slot, effect};
+    std::uint8_t report[kCommandReportSize] = {kGroupSlot, kCmdLightEffect, slot, effect};
     WriteCommand(report);
     Clock().Sleep(kLightingPause);
 }
@@ -128,7 +113,7 @@ void CUSBDriver::SetLightEffect(std::uint8_t slot, std::uint8_t effect) {
 void CUSBDriver::SetLightColor(std::uint32_t color, std::uint8_t slot) {
     if (!EnsureOpen())
         return;
-    std::uint8_t report[kCommandReportSize] = {kGroupSlot, 0x0B, slot, 0x04};
+    std::uint8_t report[kCommandReportSize] = {kGroupSlot, kCmdLightColor, slot, kLightColorMarker};
     SetColor(report + 4, color);
     WriteCommand(report);
     Clock().Sleep(kLightingPause);
@@ -137,7 +122,7 @@ void CUSBDriver::SetLightColor(std::uint32_t color, std::uint8_t slot) {
 int CUSBDriver::SetKeyColor(std::uint32_t color, std::uint8_t slot, std::uint8_t position) {
     if (!EnsureOpen())
         return kCommandFailed;
-    std::uint8_t report[kCommandReportSize] = {kGroupSlot, 0x0C, slot, position};
+    std::uint8_t report[kCommandReportSize] = {kGroupSlot, kCmdKeyColor, slot, position};
     SetColor(report + 4, color);
     const bool written = WriteCommand(report);
     Clock().Sleep(kKeyColorPause);
@@ -147,22 +132,23 @@ int CUSBDriver::SetKeyColor(std::uint32_t color, std::uint8_t slot, std::uint8_t
 int CUSBDriver::SendCommand0F() {
     if (!EnsureOpen())
         return kCommandFailed;
-    std::uint8_t report[kCommandReportSize] = {kGroupSlot, 0x0F};
+    std::uint8_t report[kCommandReportSize] = {kGroupSlot, kCmdPrepareUpload};
     const bool written = WriteCommand(report);
     Clock().Sleep(kLightingPause);
     return Result(written);
 }
 
 int CUSBDriver::WriteKeyMatrix(std::uint8_t slot, const std::uint8_t (&matrix)[kMatrixSize]) {
-    const std::uint8_t header[kCommandReportSize] = {kGroupSlot, 0x04, slot};
+    const std::uint8_t header[kCommandReportSize] = {kGroupSlot, kCmdKeyMatrixHeader, slot};
     return WriteChunked(slot, header, kUsageKeyMatrix, kGroupKeyMatrixChunk, matrix,
                         kKeyMatrixChunks);
 }
 
 int CUSBDriver::WriteMacro(std::uint8_t slot, const std::uint8_t (&block)[kMacroBlockSize],
                            std::uint8_t position) {
-    const std::uint8_t header[kCommandReportSize] = {kGroupSlot, 0x05, slot,
-                                                     static_cast<std::uint8_t>(position + 1), 0x01};
+    const std::uint8_t header[kCommandReportSize] = {kGroupSlot, kCmdMacroHeader, slot,
+                                                     static_cast<std::uint8_t>(position + 1),
+                                                     kMacroHeaderMarker};
     // On the wire the block is followed by four zero bytes.
     std::uint8_t data[kMacroChunks * kChunkBytes] = {};
     std::memcpy(data, block, kMacroBlockSize);

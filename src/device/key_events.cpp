@@ -1,33 +1,65 @@
-// What the keyboard reports: special keys and the changes it makes itself.
-#include "app/hid_wnd.h"
-#include "base/wstr.h"
+// The rules of the keyboard's key events: which events change the lighting
+// or the slot, which key codes run a key's function, and what each function
+// does.
+#include "device/key_events.h"
+
 #include "device/key_tables.h"
 #include "messaging/messages.h"
-#include "platform/platform.h"
-#include "storage/profile_file.h"
 
 namespace orv {
 
 namespace {
 
-// Event codes in the low byte of a key event.
-constexpr int KEV_SLOT = 0xDA;
-constexpr int KEV_OPTION = 0xDB;
-constexpr int KEV_LEVEL = 0xDC;
-constexpr int KEV_EFFECT = 0xDF;
-constexpr int KEV_CONTROL = 0xFE;
+// Key functions, by their function codes.
+constexpr std::int32_t kFunctionLaunch = 223;
+constexpr std::int32_t kFunctionLaunchLocked = 384;
+constexpr std::int32_t kFirstKeyboardSlotFunction = 257; // ..259 by function, ..260 by key code
+constexpr std::int32_t kLastKeyboardSlotFunction = 259;
+constexpr std::int32_t kLastKeyboardSlotKeyCode = 260;
+constexpr std::int32_t kFirstPickSlotFunction = 263; // ..268
+constexpr std::int32_t kFirstHeldWhilePressed = 289; // ..291
+constexpr std::int32_t kFirstSlotReadingKeyCode = 323;
+constexpr std::int32_t kFirstHeldFunction = 353; // ..355, ended by the next event
+constexpr std::int32_t kFunctionHoldKey = 400;
+constexpr std::int32_t kFirstModeFunction = 401; // ..407
 
-// Broadcast codes of the registered message.
-constexpr WParam kSyncSlotChanged = 0;
-constexpr WParam kSyncHeldFunction = 2;
-constexpr WParam kSyncPickSlot = 10;
-constexpr WParam kSyncHoldKey = 11;
-constexpr WParam kSyncMode = 12;
+bool InRange(std::int32_t f, std::int32_t first, std::int32_t last) {
+    return f >= first && f <= last;
+}
 
-constexpr int kNoKey = 0xFF;
+KeyFunctionAction Broadcast(WParam code, LParam value) {
+    return {KeyAction::Broadcast, code, value};
+}
 
-// The function a key code stands for: the last table row with that code
-// (several functions share one code), or 0.
+} // namespace
+
+KeyEvent DecodeKeyEvent(WParam wParam, LParam lParam) {
+    return {static_cast<int>(lParam & 0xFF), static_cast<int>((lParam >> 16) & 0xFF),
+            static_cast<int>(wParam & 0xFF)};
+}
+
+KeyEventRule ClassifyKeyEvent(const KeyEvent& event) {
+    const int v = event.value;
+    switch (event.code) {
+    case KEV_EFFECT:
+        return v <= 9 ? KeyEventRule{KeyEventStep::LightEffect, v}
+                      : KeyEventRule{KeyEventStep::None, 0};
+    case KEV_OPTION:
+        return v <= 1 ? KeyEventRule{KeyEventStep::LightOption, v}
+                      : KeyEventRule{KeyEventStep::None, 0};
+    case KEV_LEVEL:
+        return v <= 4 ? KeyEventRule{KeyEventStep::LightLevel, v + 1}
+                      : KeyEventRule{KeyEventStep::None, 0};
+    case KEV_SLOT:
+        return {KeyEventStep::KeyboardSlot, v == 6 ? 0 : v}; // the keyboard may send 6 for slot 0
+    case KEV_CONTROL:
+        return event.flag == 4 ? KeyEventRule{KeyEventStep::ControlSlot, v - 1}
+                               : KeyEventRule{KeyEventStep::None, 0};
+    default:
+        return {KeyEventStep::Key, v};
+    }
+}
+
 std::int32_t FunctionOfKeyCode(int keyCode) {
     std::int32_t function = 0;
     for (const DEVICE_KEY_CODE& row : g_DeviceKeyCodes) {
@@ -37,129 +69,42 @@ std::int32_t FunctionOfKeyCode(int keyCode) {
     return function;
 }
 
-} // namespace
-
-int FindKeyIndex(int position) {
-    for (int i = 0; i < kKeyCount; ++i) {
-        if (g_KeyPositions[i] == position)
-            return i;
-    }
-    return kNoKey;
+KeyRoute RouteKeyCode(int keyCode, bool pressed) {
+    const std::int32_t function = FunctionOfKeyCode(keyCode);
+    if (function == 0 || function == kFunctionLaunchLocked)
+        return KeyRoute::Dispatch;
+    if (function >= kFirstSlotReadingKeyCode)
+        return KeyRoute::EndHeldOrDispatch;
+    if (pressed && InRange(function, kFirstKeyboardSlotFunction, kLastKeyboardSlotKeyCode))
+        return KeyRoute::AnnounceKeyboardSlot;
+    return KeyRoute::None;
 }
 
-void CHidWnd::OnLightingEvent(MsgId notice, LParam value) {
-    PostToConfigWindow(notice, m_Settings.Profile, value);
-    SaveProfileFile(FieldText(m_Settings.ProfileList[m_Settings.Profile].ProfileName),
-                    m_Settings.Current);
-}
-
-void CHidWnd::SelectKeyboardSlot(bool announce) {
-    std::uint8_t slot = 0;
-    if (m_Driver.GetDeviceSlot(slot) != kCommandDone)
-        return;
-    SelectSlot(slot, false);
-    if (announce && m_Settings.SyncMode != 0)
-        Broadcast(kSyncSlotChanged, slot);
-}
-
-LResult CHidWnd::OnKeyEvent(WParam wParam, LParam lParam) {
-    const int code = static_cast<int>(lParam & 0xFF);
-    const int flag = static_cast<int>((lParam >> 16) & 0xFF);
-    const int v = static_cast<int>(wParam & 0xFF);
-    LIGHT_INFO& light = m_Settings.Current.Light;
-
-    switch (code) {
-    case KEV_EFFECT:
-        if (v <= 9) {
-            light.Effect = static_cast<std::uint8_t>(v);
-            OnLightingEvent(WM_HID_LIGHT_EFFECT, v);
-        }
-        return 1;
-    case KEV_OPTION:
-        if (v <= 1) {
-            light.EffectOption = static_cast<std::uint8_t>(v);
-            OnLightingEvent(WM_HID_LIGHT_OPTION, v);
-        }
-        return 1;
-    case KEV_LEVEL:
-        if (v <= 4) {
-            light.EffectLevel = static_cast<std::uint8_t>(v + 1);
-            OnLightingEvent(WM_HID_LIGHT_LEVEL, v + 1);
-        }
-        return 1;
-    case KEV_SLOT: {
-        int slot = v == 6 ? 0 : v; // the keyboard may send 6 for slot 0
-        SelectSlot(slot, false);
-        if (m_Settings.SyncMode != 0)
-            Broadcast(kSyncSlotChanged, slot);
-        break; // the key code is looked at as well
+KeyFunctionAction ActionOfKeyFunction(std::int32_t f, bool pressed) {
+    if (f == kFunctionLaunch)
+        return {pressed ? KeyAction::Launch : KeyAction::None};
+    if (InRange(f, kFirstKeyboardSlotFunction, kLastKeyboardSlotFunction))
+        return {pressed ? KeyAction::AnnounceKeyboardSlot : KeyAction::None};
+    if (InRange(f, kFirstPickSlotFunction, kFirstPickSlotFunction + 5))
+        return pressed ? Broadcast(kSyncPickSlot, f - kFirstPickSlotFunction)
+                       : KeyFunctionAction{KeyAction::None};
+    if (InRange(f, kFirstHeldWhilePressed, kFirstHeldWhilePressed + 2))
+        return Broadcast(kSyncHeldFunction, pressed ? f - kFirstHeldWhilePressed : -1);
+    if (InRange(f, kFirstHeldFunction, kFirstHeldFunction + 2))
+        return {KeyAction::HoldAndBroadcast, kSyncHeldFunction, f - kFirstHeldFunction};
+    if (f == kFunctionLaunchLocked)
+        return {pressed ? KeyAction::LaunchOncePerLock : KeyAction::None};
+    if (f == kFunctionHoldKey)
+        return Broadcast(kSyncHoldKey, pressed ? 1 : 0);
+    if (InRange(f, kFirstModeFunction, kFirstModeFunction + 6)) {
+        if (!pressed)
+            return {KeyAction::None};
+        int mode = f - kFirstModeFunction;
+        if (mode == 4 || mode == 5)
+            mode = 9 - mode; // 405 and 406 are swapped
+        return Broadcast(kSyncMode, mode);
     }
-    case KEV_CONTROL:
-        if (flag == 4)
-            SelectSlot(v - 1, false);
-        return 1;
-    default:
-        break;
-    }
-
-    const bool pressed = flag != 0;
-    const std::int32_t function = FunctionOfKeyCode(v);
-    if (function == 0 || function == 384) {
-        DispatchKeyFunction(code, pressed);
-    } else if (function >= 323) {
-        std::uint8_t slot = 0;
-        bool haveSlot = m_Driver.GetDeviceSlot(slot) == kCommandDone;
-        if (m_nHeldFunction != 0) {
-            Broadcast(kSyncHeldFunction, -1);
-            m_nHeldFunction = 0;
-        } else {
-            DispatchKeyFunction(code, pressed);
-        }
-        if (haveSlot)
-            SelectSlot(slot, false);
-    } else if (pressed && function >= 257 && function <= 260) {
-        SelectKeyboardSlot(true);
-    }
-    return 1;
-}
-
-void CHidWnd::DispatchKeyFunction(int position, bool pressed) {
-    int index = FindKeyIndex(position);
-    if (index == kNoKey)
-        return;
-    const std::int32_t f = m_Settings.Current.Buttons[index].FunctionCode;
-
-    if (f == 223) {
-        if (pressed)
-            PostMsg(WM_HID_LAUNCH, 0, index);
-    } else if (f >= 257 && f <= 259) {
-        if (pressed)
-            SelectKeyboardSlot(true);
-    } else if (f >= 263 && f <= 268) {
-        if (pressed)
-            Broadcast(kSyncPickSlot, f - 263);
-    } else if (f >= 289 && f <= 291) {
-        Broadcast(kSyncHeldFunction, pressed ? f - 289 : -1);
-    } else if (f >= 353 && f <= 355) {
-        m_nHeldFunction = f;
-        Broadcast(kSyncHeldFunction, f - 353);
-    } else if (f == 384) {
-        // One start per 500 ms, however fast the key repeats.
-        if (pressed && !m_bLaunchLock) {
-            m_bLaunchLock = true;
-            SetTimer(IDT_LAUNCH_LOCK, 500);
-            PostMsg(WM_HID_LAUNCH, 0, index);
-        }
-    } else if (f == 400) {
-        Broadcast(kSyncHoldKey, pressed ? 1 : 0);
-    } else if (f >= 401 && f <= 407) {
-        if (pressed) {
-            int mode = f - 401;
-            if (mode == 4 || mode == 5)
-                mode = 9 - mode; // 405 and 406 are swapped
-            Broadcast(kSyncMode, mode);
-        }
-    }
+    return {KeyAction::None};
 }
 
 } // namespace orv

@@ -69,4 +69,12 @@ const DEVICE_KEY_CODE g_DeviceKeyCodes[kDeviceKeyCodeRows] = {
 };
 // clang-format on
 
+int FindKeyIndex(int position) {
+    for (int i = 0; i < kKeyCount; ++i) {
+        if (g_KeyPositions[i] == position)
+            return i;
+    }
+    return kNoKeyIndex;
+}
+
 } // namespace orv

@@ -38,7 +38,22 @@ extern const DEVICE_KEY_CODE g_DeviceKeyCodes[kDeviceKeyCodeRows];
 
 // Key codes used in the uploaded matrix besides the table above.
 constexpr std::uint8_t kKeyCodeMacro = 0xCD;
-constexpr std::uint8_t kKeyCode466 = 0xE8;
+constexpr std::uint8_t kKeyCodeE8 = 0xE8;
+
+// Function codes the upload treats apart from the table above.
+constexpr std::int32_t kFirstMacroFunction = 512; // 512..65535: a macro of its own
+constexpr std::int32_t kLastMacroFunction = 65535;
+constexpr std::int32_t kFunctionKeyInMacroData = 465; // the key code is MacroData's third byte
+constexpr int kMacroDataKeyCodeByte = 2;
+constexpr std::int32_t kFunctionKeyCodeE8 = 466;     // gets kKeyCodeE8
+constexpr std::int32_t kFunctionNoKeyCode = 467;     // gets 0
+constexpr std::int32_t kFunctionMacroCoded481 = 481; // these three get kKeyCodeMacro
+constexpr std::int32_t kFunctionMacroCoded483 = 483;
+constexpr std::int32_t kFunctionMacroCoded484 = 484;
+// The first key index (0..110) at a matrix position, or kNoKeyIndex.
+constexpr int kNoKeyIndex = 0xFF;
+int FindKeyIndex(int position);
+
 // Key reports with this code (row 5, column 10 by default) are dropped.
 constexpr std::uint8_t kKeyCodeIgnored = 0xAC;
 

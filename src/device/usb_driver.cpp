@@ -1,6 +1,7 @@
 #include "device/usb_driver.h"
 
 #include "base/wstr.h"
+#include "messaging/message_interface.h"
 #include "messaging/messages.h"
 #include "platform/platform.h"
 
@@ -36,13 +37,6 @@ std::u16string Hex(std::uintptr_t v) {
         v >>= 4;
     } while (v != 0);
     return out;
-}
-
-// The configuration program's window: the child titled "Orvane" of the
-// top-level window titled "Orvane".
-WndHandle FindConfigWindow() {
-    WndHandle top = Windows().FindTopLevel(nullptr, kConfigWindowTitle);
-    return top == kNoWindow ? kNoWindow : Windows().FindChild(top, kConfigWindowTitle);
 }
 
 void PostToTitled(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {

@@ -5,6 +5,7 @@
 
 #include "device/hid_library.h"
 #include "device/key_tables.h"
+#include "device/reports.h"
 #include "framework/wnd.h"
 
 #include <cstdint>
@@ -23,21 +24,6 @@ struct _DEVICE_STATE {         // NOLINT(bugprone-reserved-identifier)
 };
 static_assert(sizeof(_DEVICE_STATE) == sizeof(HID_NOTIFY_RECORD));
 
-// What the device connection asks the library for.
-constexpr std::uint32_t kKeyboardVendorId = 0x258A;
-constexpr std::uint32_t kKeyboardProductId = 0x0090;
-constexpr std::uint16_t kKeyboardUsagePage = 0xFF00;
-constexpr std::uint16_t kKeyboardFirstUsage = 1;
-constexpr std::uint32_t kKeyboardCollections = 5; // usages 1..5
-
-// Collections the commands address, by usage.
-constexpr std::uint16_t kUsageCommands = 2;
-constexpr std::uint16_t kUsageKeyMatrix = 3;
-constexpr std::uint16_t kUsageMacros = 4;
-
-// Report sizes.
-constexpr std::uint32_t kCommandReportSize = 8;
-constexpr std::uint32_t kSlotQuerySize = 264;
 constexpr std::uint32_t kMacroBlockSize = 242; // MacroHeader0, MacroHeader1, MacroData
 
 // Command results.
@@ -88,7 +74,7 @@ public:
                    std::uint8_t position);
 
     std::list<_DEVICE_STATE> m_DeviceList;
-    std::uint32_t m_nCommandDelay = 20;
+    std::uint32_t m_nCommandDelay = kCommandDelay;
     std::int32_t m_bOpened = 0;
     WndHandle m_hNotifyWnd = kNoWindow;
 

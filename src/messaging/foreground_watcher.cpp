@@ -1,5 +1,6 @@
-// Switching to the slot whose profile links the program in the foreground.
-#include "app/hid_wnd.h"
+// Finding the slot whose profile links the program in the foreground.
+#include "messaging/foreground_watcher.h"
+
 #include "base/wstr.h"
 #include "platform/platform.h"
 
@@ -10,9 +11,13 @@ namespace {
 // Programs of the suite that come to the front without meaning a switch.
 constexpr const char16_t* kNeverSwitchFor[] = {u"osdview.exe", u"mirel.exe"};
 
-// The lowest slot with a link whose file name and extension is `exeFile`,
-// or -1. Folders do not count; empty links never match.
-int FindLinkedSlot(const SLOT_LINK_EXE& links, std::u16string_view exeFile) {
+} // namespace
+
+int LinkedSlotOf(const SLOT_LINK_EXE& links, std::u16string_view exeFile) {
+    for (const char16_t* ignored : kNeverSwitchFor) {
+        if (EqualsNoCase(exeFile, ignored))
+            return -1;
+    }
     for (int slot = 0; slot < kSlotCount; ++slot) {
         for (int link = 0; link < kLinkExeCount; ++link) {
             std::u16string name = FileNameOf(FieldText(links[slot][link]));
@@ -23,28 +28,19 @@ int FindLinkedSlot(const SLOT_LINK_EXE& links, std::u16string_view exeFile) {
     return -1;
 }
 
-} // namespace
-
-void CHidWnd::WatchForegroundApp() {
+int ForegroundLinkedSlot(const SLOT_LINK_EXE& links) {
     WndHandle foreground = Windows().ForegroundWindow();
     if (foreground == kNoWindow)
-        return;
+        return -1;
     std::uint32_t processId = Windows().WindowProcessId(foreground);
     int matched = -1;
     Processes().ForEachProcess([&](const ProcessEntry& entry) {
         if (entry.processId != processId)
             return true;
-        for (const char16_t* ignored : kNeverSwitchFor) {
-            if (EqualsNoCase(entry.exeFile, ignored))
-                return false;
-        }
-        matched = FindLinkedSlot(SlotLinkExe, entry.exeFile);
+        matched = LinkedSlotOf(links, entry.exeFile);
         return false;
     });
-    if (matched >= 0 && matched != m_Settings.Profile) {
-        m_Driver.SetDeviceSlot(static_cast<std::uint32_t>(matched));
-        SelectSlot(matched, false);
-    }
+    return matched;
 }
 
 } // namespace orv

@@ -1,6 +1,5 @@
 #include "messaging/launcher.h"
 
-#include "app/hid_wnd.h"
 #include "base/wstr.h"
 #include "platform/platform.h"
 
@@ -51,12 +50,11 @@ void LaunchPath(std::u16string path) {
     Clock().Sleep(5);
 }
 
-LResult CHidWnd::OnLaunchProgram(WParam wParam, LParam lParam) {
+void LaunchKeyProgram(const PROFILE_DATA& profile, WParam wParam, LParam lParam) {
     // Only the service's own key handling asks, with wParam 0 and a key index.
     if (wParam != 0 || lParam < 0 || lParam >= kKeyCount)
-        return 1;
-    LaunchPath(std::u16string(FieldText(m_Settings.Current.Buttons[lParam].LaunchPath)));
-    return 1;
+        return;
+    LaunchPath(std::u16string(FieldText(profile.Buttons[lParam].LaunchPath)));
 }
 
 } // namespace orv

@@ -27,6 +27,15 @@ constexpr MsgId WM_HID_STATUS_NOTIFY = 0x5567;
 // The registered message every program of the suite listens to.
 constexpr const char16_t* kSyncMessageName = u"QUIV_DEV_SYNC";
 
+// Codes (wParam) of the registered message.
+constexpr WParam kSyncSelectSlot = 0;      // lParam: slot; also what the service announces
+constexpr WParam kSyncTemporarySwitch = 1; // lParam: slot + 1, or -1 to return
+constexpr WParam kSyncHeldFunction = 2;    // lParam: 0..2, or -1 when it ends
+constexpr WParam kSyncPickSlot = 10;       // lParam: 0..5
+constexpr WParam kSyncHoldKey = 11;        // lParam: 1 pressed, 0 released
+constexpr WParam kSyncMode = 12;           // lParam: 0..6
+constexpr WParam kSyncSelectSlotToo = 20;  // as kSyncSelectSlot
+
 // Window titles.
 constexpr const char16_t* kMainWindowTitle = u"Orvane_Hid";
 constexpr const char16_t* kConfigWindowTitle = u"Orvane";

@@ -1,9 +1,9 @@
 #include "messaging/osd.h"
 
-#include "app/paths.h"
 #include "base/wstr.h"
 #include "messaging/messages.h"
 #include "platform/platform.h"
+#include "storage/paths.h"
 
 namespace orv {
 

@@ -21,6 +21,11 @@ constexpr std::size_t kTextChars = 260; // path and name fields, terminator incl
 constexpr std::size_t kLaunchPathChars = 570;
 constexpr std::size_t kLightNameChars = 50;
 
+// BUTTON_INFO::AssignKind.
+constexpr std::uint8_t kAssignBuiltIn = 0;
+constexpr std::uint8_t kAssignDisabled = 1;
+constexpr std::uint8_t kAssignFunction = 2;
+
 // One key assignment.
 struct BUTTON_INFO {
     std::uint8_t AssignKind; // 0 built-in, 1 disabled, 2 carries FunctionCode

@@ -1,8 +1,8 @@
 #include "storage/profile_file.h"
 
-#include "app/paths.h"
 #include "base/wstr.h"
 #include "storage/ini_file.h"
+#include "storage/paths.h"
 
 #include <algorithm>
 #include <cstring>

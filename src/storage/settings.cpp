@@ -1,9 +1,9 @@
 #include "storage/settings.h"
 
-#include "app/paths.h"
 #include "base/wstr.h"
 #include "platform/platform.h"
 #include "storage/ini_file.h"
+#include "storage/paths.h"
 #include "storage/profile_list.h"
 
 namespace orv {

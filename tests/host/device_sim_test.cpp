@@ -69,10 +69,50 @@ TEST_F(DeviceTest, SimulatorLogLines) {
     for (const auto& e : sim.Events())
         lines.push_back(sim::FormatSimEvent(e));
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[0], "1000 write id=0102 usage=2 len=8 result=1 : 0A 0B 01 04 FF 00 00 00");
+    EXPECT_EQ(
+        lines[0],
+        "1000 write id=0102 usage=2 len=8 result=1 report=light-color : 0A 0B 01 04 FF 00 00 00");
     EXPECT_EQ(lines[1], "1200 input id=0102 usage=2 len=3 result=1 : 08 2C 01");
     EXPECT_EQ(lines[2], "1200 unplug");
     EXPECT_EQ(lines[3], "1200 remove id=0101 usage=1 page=FF00");
+}
+
+// Every report the service writes is named in the log by its first two
+// bytes (a chunk by its first alone); bytes the keyboard does not know get
+// no name, so the log never claims more than it knows.
+TEST(SimulatorLog, NamesEveryReportByItsLeadingBytes) {
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        const char* named; // the text between "result=1" and " : "
+    };
+    const Case cases[] = {
+        {{0x07, 0x80}, " report=firmware-query"},
+        {{0x07, 0x81}, " report=slot-query"},
+        {{0x07, 0x01, 0x04}, " report=polling-rate"},
+        {{0x07, 0x11, 0x01}, " report=key-mode"},
+        {{0x0A, 0x03, 0x02}, " report=select-slot"},
+        {{0x0A, 0x04, 0x02}, " report=key-matrix-header"},
+        {{0x0A, 0x05, 0x02, 0x8A, 0x01}, " report=macro-header"},
+        {{0x0A, 0x0A, 0x02, 0x13}, " report=light-effect"},
+        {{0x0A, 0x0B, 0x02, 0x04}, " report=light-color"},
+        {{0x0A, 0x0C, 0x02, 0x01}, " report=key-color"},
+        {{0x0A, 0x0F}, " report=prepare-upload"},
+        {{0x0B, 0x17}, " report=key-matrix-chunk"},
+        {{0x0C, 0x29}, " report=macro-chunk"},
+        {{0x0A, 0x06}, ""},
+        {{0x07, 0x02}, ""},
+        {{0x08, 0x2C, 0x01}, ""},
+        {{0x0A}, ""},
+    };
+    for (const Case& c : cases) {
+        sim::SimEvent event(SimEventKind::Write);
+        event.result = 1;
+        event.length = static_cast<std::uint32_t>(c.bytes.size());
+        event.bytes = c.bytes;
+        const std::string line = sim::FormatSimEvent(event);
+        const std::size_t from = line.find("result=1") + 8;
+        EXPECT_EQ(line.substr(from, line.find(" : ") - from), c.named) << line;
+    }
 }
 
 TEST_F(DeviceTest, SimulatorOffersOnlyTheFilteredCollections) {

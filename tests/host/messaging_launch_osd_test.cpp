@@ -1,5 +1,5 @@
 // Starting programs for keys, and the two small display programs.
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "messaging/launcher.h"
 #include "messaging/messages.h"

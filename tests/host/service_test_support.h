@@ -5,7 +5,7 @@
 
 #include "app/hid_app.h"
 #include "app/hid_wnd.h"
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "device/hid_library.h"
 #include "device/sim/platform_sim_env.h"

@@ -1,7 +1,7 @@
 // Start-up and single instance of the service on the in-memory platform.
 #include "app/hid_app.h"
 #include "app/hid_wnd.h"
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "messaging/messages.h"
 #include "platform/host/host_platform.h"

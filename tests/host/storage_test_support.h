@@ -2,7 +2,7 @@
 // folder in place, and helpers to put and see the raw bytes of files.
 #pragma once
 
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "platform/host/host_platform.h"
 #include "storage/ini_text.h"

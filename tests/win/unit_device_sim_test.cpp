@@ -87,17 +87,20 @@ TEST_F(SimLibrary, CommandsAppearByteForByteInTheSimulatorsLog) {
     EXPECT_EQ(slot, 0);
 
     const std::string log = Log();
-    const std::string prefix = std::string(" write id=") + id + " usage=2 len=8 result=1 : ";
-    EXPECT_NE(log.find(prefix + "07 01 04 00 00 00 00 00\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(prefix + "0A 03 04 00 00 00 00 00\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(std::string(" read id=") + id + " usage=2 len=264 result=1 : 07 81 06 00"),
+    const std::string prefix = std::string(" write id=") + id + " usage=2 len=8 result=1 report=";
+    EXPECT_NE(log.find(prefix + "polling-rate : 07 01 04 00 00 00 00 00\r\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(prefix + "select-slot : 0A 03 04 00 00 00 00 00\r\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(std::string(" read id=") + id +
+                       " usage=2 len=264 result=1 report=slot-query : 07 81 06 00"),
               std::string::npos)
         << log;
 
     ASSERT_EQ(SimCommand("fail"), 0);
     EXPECT_EQ(driver.SetKeyMode(1), 1);
     EXPECT_NE(Log().find(std::string(" write id=") + id +
-                         " usage=2 len=8 result=0 : 07 11 01 00 00 00 00 00"),
+                         " usage=2 len=8 result=0 report=key-mode : 07 11 01 00 00 00 00 00"),
               std::string::npos);
 }
 

@@ -1,6 +1,6 @@
 // The INI engine against the platform's own INI functions: the same writes
 // give the same file, and each side reads what the other wrote.
-#include "app/paths.h"
+#include "storage/paths.h"
 #include "base/wstr.h"
 #include "e2e_support.h"
 #include "platform/win32/wide.h"

@@ -1,5 +1,7 @@
 #include "device/sim/sim_keyboard.h"
 
+#include "device/reports.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -9,13 +11,8 @@ namespace orv::sim {
 
 namespace {
 
-constexpr std::uint8_t kGroupSettings = 0x07;
-constexpr std::uint8_t kGroupSlot = 0x0A;
-constexpr std::uint8_t kFirmwareQuery = 0x80;
-constexpr std::uint8_t kSlotQuery = 0x81;
-constexpr std::uint8_t kSelectSlot = 0x03;
-constexpr std::size_t kFirmwareReplySize = 8;
-constexpr std::size_t kSlotReplySize = 264;
+constexpr std::size_t kFirmwareReplySize = kCommandReportSize;
+constexpr std::size_t kSlotReplySize = kSlotQuerySize;
 constexpr std::uint8_t kSlotCount = 6;
 
 void AppendHex(std::string& out, std::uint32_t value, int width) {
@@ -36,6 +33,15 @@ void AppendCollection(std::string& out, const SimEvent& e) {
     out += " id=";
     AppendHex(out, e.deviceId, 4);
     out += " usage=" + std::to_string(e.usage);
+}
+
+// The name of the output report written, or answered by a read, when the
+// bytes are one the keyboard knows.
+void AppendReportName(std::string& out, const SimEvent& e) {
+    if (e.kind == SimEventKind::Input)
+        return;
+    if (const KeyboardReport* report = FindKeyboardReport(e.bytes.data(), e.bytes.size()))
+        out += std::string(" report=") + report->name;
 }
 
 const char* KindName(SimEventKind kind) {
@@ -113,6 +119,7 @@ std::string FormatSimEvent(const SimEvent& e) {
         AppendCollection(out, e);
         out += " len=" + std::to_string(e.length);
         out += " result=" + std::to_string(e.result);
+        AppendReportName(out, e);
         AppendBytes(out, e.bytes);
         break;
     case SimEventKind::Slot:
@@ -290,21 +297,21 @@ std::int32_t SimKeyboard::Write(std::uint32_t deviceId, std::uint8_t* buffer, st
 
     // Commands the keyboard answers or acts on; every other report is taken
     // and changes nothing here.
-    if (length >= 2 && buffer[0] == kGroupSettings && buffer[1] == kFirmwareQuery) {
+    if (length >= 2 && buffer[0] == kGroupSettings && buffer[1] == kCmdFirmwareQuery) {
         std::vector<std::uint8_t> reply(kFirmwareReplySize, 0);
         reply[0] = kGroupSettings;
-        reply[1] = kFirmwareQuery;
+        reply[1] = kCmdFirmwareQuery;
         reply[2] = m_versionA;
         reply[3] = m_versionB;
         m_replies[deviceId] = reply;
-    } else if (length >= 2 && buffer[0] == kGroupSettings && buffer[1] == kSlotQuery &&
+    } else if (length >= 2 && buffer[0] == kGroupSettings && buffer[1] == kCmdSlotQuery &&
                m_answersSlotQuery) {
         std::vector<std::uint8_t> reply(kSlotReplySize, 0);
         reply[0] = kGroupSettings;
-        reply[1] = kSlotQuery;
+        reply[1] = kCmdSlotQuery;
         reply[2] = m_slot == 0 && m_slotZeroAsSix ? 6 : m_slot;
         m_replies[deviceId] = reply;
-    } else if (length >= 3 && buffer[0] == kGroupSlot && buffer[1] == kSelectSlot &&
+    } else if (length >= 3 && buffer[0] == kGroupSlot && buffer[1] == kCmdSelectSlot &&
                buffer[2] < kSlotCount) {
         m_slot = buffer[2];
         SimEvent slot(SimEventKind::Slot);

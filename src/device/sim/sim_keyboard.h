@@ -15,6 +15,7 @@
 #pragma once
 
 #include "device/hid_library.h"
+#include "device/reports.h"
 
 #include <cstdint>
 #include <functional>
@@ -79,10 +80,10 @@ long RunSimCommand(SimKeyboard& keyboard, const std::string& command);
 
 class SimKeyboard final : public IHidLibrary {
 public:
-    static constexpr std::uint32_t kVendorId = 0x258A;
-    static constexpr std::uint32_t kProductId = 0x0090;
-    static constexpr std::uint16_t kUsagePage = 0xFF00;
-    static constexpr std::uint16_t kCollections = 5; // usages 1..5
+    static constexpr std::uint32_t kVendorId = kKeyboardVendorId;
+    static constexpr std::uint32_t kProductId = kKeyboardProductId;
+    static constexpr std::uint16_t kUsagePage = kKeyboardUsagePage;
+    static constexpr std::uint16_t kCollections = kKeyboardCollections; // usages 1..5
 
     explicit SimKeyboard(ISimEnvironment& env, bool plugged = true);
 

@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "storage/paths.h"
 
 #include "base/wstr.h"
 #include "platform/platform.h"
