@@ -29,8 +29,10 @@ std::vector<long> Measure(bool timerOnly) {
         return {};
     Process service;
     HWND main = install.StartService(service);
-    if (main == nullptr || !install.WaitForLog("read id=0102 usage=2 len=264", 5, 30000))
+    if (main == nullptr || !install.WaitForLog("read id=0102 usage=2 len=264", 5, 30000)) {
+        std::printf("  the service did not start or found no keyboard\n");
         return {};
+    }
     for (auto [slot, link] : {std::pair{2, L"D:\\Games\\race.exe"}, {4, L"E:\\kart.exe"}}) {
         std::wstring profile = DataDir() + L"Profiles\\Profile " + std::to_wstring(slot) + L".ini";
         WritePrivateProfileStringW(L"GROUP", L"LinkExe0", link, profile.c_str());
@@ -40,8 +42,10 @@ std::vector<long> Measure(bool timerOnly) {
     ShownProgram desk, race, kart;
     if (!desk.Start(install.Dir(), L"desk.exe", L"Orv bench desk") ||
         !race.Start(install.Dir(), L"race.exe", L"Orv bench race") ||
-        !kart.Start(install.Dir(), L"kart.exe", L"Orv bench kart") || desk.BringToFront() == 0)
+        !kart.Start(install.Dir(), L"kart.exe", L"Orv bench kart") || desk.BringToFront() == 0) {
+        std::printf("  the linked programs did not start or come to the front\n");
         return {};
+    }
     Sleep(500);
 
     std::vector<long> ms;
@@ -52,12 +56,16 @@ std::vector<long> Measure(bool timerOnly) {
         std::size_t from = install.LogSize();
         DWORD changed = program.BringToFront();
         DWORD commanded = install.WaitForSlotCommand(from, slot, 5000);
-        if (changed == 0 || commanded == 0)
+        if (changed == 0 || commanded == 0) {
+            std::printf("  change %d: %s\n", i,
+                        changed == 0 ? "not in front" : "no slot command within 5 s");
             return {};
+        }
         ms.push_back(static_cast<long>(commanded - changed));
-        // The next change at another point of the tick's and the look's periods.
+        // The next change at any point of the tick's period (and the look's):
+        // a pause of 0.1 to 2.1 s, spread evenly.
         seed = seed * 1103515245u + 12345u;
-        Sleep(100 + (seed >> 16) % 700);
+        Sleep(100 + (seed >> 16) % 2000);
     }
     return ms;
 }
@@ -81,6 +89,8 @@ int main() {
     Print("  the service (settle and look)", followed);
     Print("  the watcher's tick alone     ", timerOnly);
     std::printf("  target: median under 300 ms\n");
+    // The next timing programs start from a prefix without a service or its data.
     StopService();
+    RemoveTree(DataDir());
     return followed.empty() || timerOnly.empty() ? 1 : 0;
 }

@@ -385,7 +385,8 @@ bool ShownProgram::Start(const std::wstring& dir, const std::wstring& exeName,
 DWORD ShownProgram::BringToFront() const {
     DWORD before = GetTickCount();
     SetForegroundWindow(m_wnd);
-    return GetForegroundWindow() == m_wnd ? before : 0;
+    // The window's own thread takes the activation: a moment later.
+    return Eventually([&] { return GetForegroundWindow() == m_wnd; }, 1000) ? before : 0;
 }
 
 } // namespace orv::e2e
