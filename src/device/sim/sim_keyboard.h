@@ -178,13 +178,6 @@ private:
     int m_unplugAfter = -1; // transfers before the keyboard is pulled out; -1: never
     std::map<std::uint32_t, std::vector<std::uint8_t>> m_replies; // by device id
 
-    // Notification records are kept in a ring: a posted notice is read when
-    // its message is handled, long after it was posted, and is overwritten
-    // only after kNoticeRing newer notices, so that a keyboard plugged in and
-    // out for days keeps a fixed amount of memory.
-    static constexpr std::size_t kNoticeRing = 1024;
-    std::vector<HID_NOTIFY_RECORD> m_records = std::vector<HID_NOTIFY_RECORD>(kNoticeRing);
-    std::size_t m_nextRecord = 0;
     std::vector<SimEvent> m_events;
 };
 
