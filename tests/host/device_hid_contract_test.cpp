@@ -123,24 +123,20 @@ TEST(HidNotices, SimulatedKeyboardNoticesOutliveEveryLaterPlugIn) {
     const HID_NOTIFY_RECORD* firstArrival = posted.records[1];
     const HID_NOTIFY_RECORD before = *firstArrival;
 
-    auto replug = [&](int times) {
-        for (int i = 0; i < times; ++i) {
-            keyboard.Unplug();
-            keyboard.Plug();
-        }
-    };
+    const std::size_t records = HidNotices().Size();
     // Each plug-in gives new device ids until their count wraps after 255.
-    replug(300);
-    const std::size_t distinct = HidNotices().Size();
-    replug(300);
+    for (int i = 0; i < 600; ++i) {
+        keyboard.Unplug();
+        keyboard.Plug();
+    }
 
     EXPECT_EQ(std::memcmp(firstArrival, &before, sizeof before), 0);
     EXPECT_EQ(firstArrival->dwStatus, kHidStatusArrived);
     EXPECT_EQ(firstArrival->dwDeviceID, 0x0102u);
     EXPECT_EQ(firstArrival->dwUsage, 0x00020000u);
     EXPECT_EQ(firstArrival->dwUsagePage, 0xFF00u);
-    // Days of plugging in and out keep a fixed number of records.
-    EXPECT_EQ(HidNotices().Size(), distinct);
+    // Days of plugging in and out add no record.
+    EXPECT_EQ(HidNotices().Size(), records);
     EXPECT_EQ(posted.records.size(), 5u + 600 * 10);
 }
 

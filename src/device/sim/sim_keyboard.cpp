@@ -220,6 +220,14 @@ long RunSimCommand(SimKeyboard& keyboard, const std::string& command) {
 }
 
 SimKeyboard::SimKeyboard(ISimEnvironment& env, bool plugged) : m_env(env), m_plugged(plugged) {
+    // Every notice this keyboard can post takes its record now, so that
+    // plugging it in and out for days allocates nothing more.
+    for (std::uint32_t generation = 1; generation <= kPlugInCycle; ++generation) {
+        for (std::uint16_t usage = 1; usage <= kCollections; ++usage) {
+            for (std::uint32_t status : {kHidStatusRemoved, kHidStatusArrived})
+                HidNotices().Notice(status, DeviceId(generation, usage), usage, kUsagePage);
+        }
+    }
     if (plugged)
         NewCollectionsLocked();
 }
@@ -550,11 +558,15 @@ void SimKeyboard::ReportPresentLocked() {
 
 // Every plug-in gives the collections new device ids: the plug-in count in
 // the high byte, the usage in the low byte (0x0101..0x0105 first).
+std::uint32_t SimKeyboard::DeviceId(std::uint32_t generation, std::uint16_t usage) {
+    return (generation << 8) | usage;
+}
+
 void SimKeyboard::NewCollectionsLocked() {
-    m_generation = m_generation % 0xFF + 1;
+    m_generation = m_generation % kPlugInCycle + 1;
     m_collections.clear();
     for (std::uint16_t usage = 1; usage <= kCollections; ++usage)
-        m_collections.push_back({usage, (m_generation << 8) | usage});
+        m_collections.push_back({usage, DeviceId(m_generation, usage)});
 }
 
 bool SimKeyboard::TakeFailureLocked() {

@@ -151,6 +151,9 @@ private:
     void ReportPresentLocked();
     bool TakeFailureLocked();
     void NewCollectionsLocked();
+    // Plug-ins are counted from 1 to this and then from 1 again.
+    static constexpr std::uint32_t kPlugInCycle = 0xFF;
+    static std::uint32_t DeviceId(std::uint32_t generation, std::uint16_t usage);
     void UnplugLocked();
     void CountTransferLocked();
 
