@@ -102,9 +102,12 @@ TEST_F(WindowsContract, PostedMessagesArriveInOrderBeforeTheLoopEnds) {
     ASSERT_EQ(window.received.size(), 6u);
     EXPECT_EQ(window.received.back().wParam, 6u);
 
+    // A window that is gone takes no post and answers nothing.
     const WndHandle gone = window.wnd;
     ASSERT_TRUE(Windows().DestroyWnd(gone));
     EXPECT_FALSE(Windows().PostMsg(gone, WM_USER, 7, 0));
+    const char data[] = "record";
+    EXPECT_FALSE(Windows().SendCopyData(gone, kNoWindow, 1, data, sizeof data, 100).has_value());
 }
 
 TEST_F(WindowsContract, ARegisteredNameGivesOneNumber) {

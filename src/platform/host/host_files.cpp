@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -19,9 +20,43 @@ std::string HostFileSystem::HostPath(std::u16string_view path) const {
     char16_t drive = FoldCase(path[0]);
     if (drive < u'A' || drive > u'Z')
         return {};
-    std::u16string rest(path.substr(2));
-    std::replace(rest.begin(), rest.end(), u'\\', u'/');
-    return m_root + "/" + static_cast<char>(drive) + ToUtf8(rest);
+    // Windows tells names apart regardless of case: a name that names
+    // nothing as written takes the entry it matches that way, so the core
+    // finds a file whatever case another program gave it.
+    std::string out = m_root + "/" + static_cast<char>(drive);
+    std::u16string_view rest = path.substr(2);
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        std::size_t end = rest.find_first_of(u"\\/", start);
+        if (end == std::u16string_view::npos)
+            end = rest.size();
+        std::u16string_view name = rest.substr(start, end - start);
+        if (start > 0)
+            out += '/';
+        if (!name.empty())
+            out += MatchingName(out, name);
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string HostFileSystem::MatchingName(const std::string& folder, std::u16string_view name) {
+    std::string exact = ToUtf8(name);
+    struct stat st;
+    if (name == u"." || name == u".." || ::lstat((folder + exact).c_str(), &st) == 0)
+        return exact;
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (dir == nullptr)
+        return exact;
+    std::string found = exact;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (EqualsNoCase(FromUtf8(entry->d_name), name)) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 bool HostFileSystem::RefusedName(std::u16string_view path) {

@@ -1,7 +1,7 @@
 // The files of the host build: real files below a temporary folder that
 // stands for the drives, with the names Windows refuses refused as well.
-// Unlike Windows, names differ by case, no file is ever locked by another
-// program, and error codes are errno values.
+// Names match without regard to case as on Windows, but unlike Windows no
+// file is ever locked by another program, and error codes are errno values.
 #pragma once
 
 #include "platform/files.h"
@@ -47,6 +47,10 @@ public:
     bool failWrites = false;
 
 private:
+    // The entry of `folder` (a host path ending in '/') that `name` names
+    // on Windows: itself when it exists, else one matching it without regard
+    // to case, else `name` as it is.
+    static std::string MatchingName(const std::string& folder, std::u16string_view name);
     // The host path of a path the operations accept; empty otherwise.
     std::string Usable(std::u16string_view path) const;
 

@@ -106,6 +106,9 @@ LResult HostWindowSystem::SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LPara
 std::optional<LResult> HostWindowSystem::SendCopyData(WndHandle wnd, WndHandle from,
                                                       std::uintptr_t dataId, const void* data,
                                                       std::uint32_t size, std::uint32_t timeoutMs) {
+    // A window that is gone answers nothing, as on Windows.
+    if (!IsWnd(wnd))
+        return std::nullopt;
     auto slow = answerTimes.find(wnd);
     std::uint32_t answerMs = slow == answerTimes.end() ? 0 : slow->second;
     // The sender's wait is time that passes, not a pause of its own.
