@@ -3,8 +3,9 @@
 // on the virtual clock. Unlike Windows there is no screen (a window's place
 // and visibility are only recorded), no other thread or process (a window of
 // another program is a stand-in whose process id and answer time the tests
-// set), no dialog manager (a dialog is a plain window), and the loop returns
-// once nothing is left to deliver instead of waiting for more.
+// set), no dialog manager (a dialog is a plain window), no z-order (of two
+// windows with one title a lookup finds the older, Windows the one on top),
+// and the loop returns once nothing is left to deliver instead of waiting.
 #pragma once
 
 #include "platform/host/host_clock.h"
