@@ -68,7 +68,6 @@ public:
     bool IsDialogMsg(WndHandle dialog) override { return m.IsDialogMsg(dialog); }
     WndHandle ParentOf(WndHandle wnd) override { return m.ParentOf(wnd); }
     bool ShowWnd(WndHandle wnd, int showCmd) override { return m.ShowWnd(wnd, showCmd); }
-    bool IsVisible(WndHandle wnd) override { return m.IsVisible(wnd); }
     bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) override {
         return m.MoveWnd(wnd, x, y, width, height, repaint);
     }
