@@ -27,6 +27,8 @@ public:
         return StoredValue{StoredValue::Kind::String, value->text, 0};
     }
 
+    void BringToFront(std::uintptr_t wnd) override { m_host.windows.BringToFront(wnd); }
+
 private:
     static constexpr const char16_t* kScratch = u"C:\\contract";
     static constexpr const char16_t* kKey = u"Software\\Orvane\\Contract";
