@@ -1,8 +1,8 @@
 // A linked program that comes to the front switches the keyboard's slot
 // soon after, not at the watcher's next tick; a flick through programs
 // switches only for the one left in front. Wine delivers no foreground
-// event from another process, so what is tested here is the look at the
-// foreground window between ticks.
+// event, so what is tested here is the look at the foreground window
+// between ticks.
 #include "e2e_support.h"
 
 #include <gtest/gtest.h>
