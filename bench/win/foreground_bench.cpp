@@ -33,11 +33,8 @@ std::vector<long> Measure(bool timerOnly) {
         std::printf("  the service did not start or found no keyboard\n");
         return {};
     }
-    for (auto [slot, link] : {std::pair{2, L"D:\\Games\\race.exe"}, {4, L"E:\\kart.exe"}}) {
-        std::wstring profile = DataDir() + L"Profiles\\Profile " + std::to_wstring(slot) + L".ini";
-        WritePrivateProfileStringW(L"GROUP", L"LinkExe0", link, profile.c_str());
-    }
-    PostMessageW(main, WM_HID_RELOAD, 0, 0);
+    // The programs come up (each takes the front as it opens) before any is
+    // linked, and the desk is in front when the links are read.
     // After the install: they end before its folder is removed.
     ShownProgram desk, race, kart;
     if (!desk.Start(install.Dir(), L"desk.exe", L"Orv bench desk") ||
@@ -46,6 +43,11 @@ std::vector<long> Measure(bool timerOnly) {
         std::printf("  the linked programs did not start or come to the front\n");
         return {};
     }
+    for (auto [slot, link] : {std::pair{2, L"D:\\Games\\race.exe"}, {4, L"E:\\kart.exe"}}) {
+        std::wstring profile = DataDir() + L"Profiles\\Profile " + std::to_wstring(slot) + L".ini";
+        WritePrivateProfileStringW(L"GROUP", L"LinkExe0", link, profile.c_str());
+    }
+    SendMessageW(main, WM_HID_RELOAD, 0, 0);
     Sleep(500);
 
     std::vector<long> ms;

@@ -379,14 +379,23 @@ bool ShownProgram::Start(const std::wstring& dir, const std::wstring& exeName,
     if (!m_process.Start(exe, L"\"" + log + L"\" --shown \"" + title + L"\""))
         return false;
     m_wnd = WaitForWindow(title, 10000);
+    // A new visible window activates itself; that must be over before a test
+    // brings another window to the front, or it may take the front back.
+    Eventually([&] { return GetForegroundWindow() == m_wnd; }, 1000);
     return m_wnd != nullptr;
 }
 
 DWORD ShownProgram::BringToFront() const {
-    DWORD before = GetTickCount();
-    SetForegroundWindow(m_wnd);
-    // The window's own thread takes the activation: a moment later.
-    return Eventually([&] { return GetForegroundWindow() == m_wnd; }, 1000) ? before : 0;
+    // The window's own thread takes the activation, a moment later; one that
+    // is still busy activating another window may miss it, so it is asked
+    // again. The time returned is that of the request that held.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        DWORD before = GetTickCount();
+        SetForegroundWindow(m_wnd);
+        if (Eventually([&] { return GetForegroundWindow() == m_wnd; }, 400))
+            return before;
+    }
+    return 0;
 }
 
 } // namespace orv::e2e
