@@ -48,6 +48,7 @@ struct ModelStack::State {
     std::vector<PostedMessage> posted;
 
     std::function<void(std::uint16_t)> beforeReply;
+    std::function<void(std::uint16_t, const std::vector<std::uint8_t>&)> onTake;
 
     std::mutex watchLock; // held while the watcher is called
     std::function<void()> watcher;
@@ -108,6 +109,8 @@ struct ModelStack::State {
     std::vector<std::uint8_t> TakeLocked(std::uint16_t usage, const std::uint8_t* report,
                                          std::size_t length) {
         written[usage].emplace_back(report, report + length);
+        if (onTake)
+            onTake(usage, written[usage].back());
         std::vector<std::uint8_t> reply;
         if (length < 2 || usage != kUsageCommands)
             return reply;
@@ -390,6 +393,12 @@ void ModelStack::Resume() {
 void ModelStack::SetBeforeReply(std::function<void(std::uint16_t)> hook) {
     std::lock_guard<std::mutex> guard(m_state->lock);
     m_state->beforeReply = std::move(hook);
+}
+
+void ModelStack::SetOnTake(
+    std::function<void(std::uint16_t, const std::vector<std::uint8_t>&)> hook) {
+    std::lock_guard<std::mutex> guard(m_state->lock);
+    m_state->onTake = std::move(hook);
 }
 
 void ModelStack::HangWrites(bool on) {

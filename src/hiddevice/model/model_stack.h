@@ -82,6 +82,11 @@ public:
     // of the reply. Set it before the keyboard is used.
     void SetBeforeReply(std::function<void(std::uint16_t usage)> hook);
 
+    // Called with every report the keyboard takes (usage, the bytes as
+    // written), under the stack's lock: it must not call back. Set it before
+    // the keyboard is used.
+    void SetOnTake(std::function<void(std::uint16_t, const std::vector<std::uint8_t>&)> hook);
+
     // Called with every message posted (the library's notices); none when
     // not set. Messages are also kept.
     std::function<void(const PostedMessage&)> onPost;
