@@ -2,6 +2,8 @@
 // ordinal only, through which the service reaches the keyboard's HID
 // collections. The core talks to whichever implementation is installed: the
 // Windows loader of HidDevice.dll, or the simulated keyboard in host tests.
+// This comment is the contract every implementation keeps; the parts they
+// share (filter matching, notice records) are in device/hid_contract.h.
 //
 // Binary interface of HidDevice.dll (our own library, both variants):
 //
@@ -15,26 +17,70 @@
 // All six and the callback use the platform's standard calling convention
 // (__stdcall, which is the only convention on 64-bit Windows); BOOL and DWORD
 // are 32 bits. Results are non-zero for success. `reserved` is always 0.
+// The six may be called from any thread; the service calls them from its
+// one window thread.
 //
-// - HidSetFilter copies the record; a null filter or a count of 0 matches
-//   nothing. HidSetCallback replaces the callback; once it returns, the
+// Filter
+// - HidSetFilter copies the record. A collection matches when its device's
+//   vendor id and product id equal the filter's and its top-level {usage,
+//   usage page} equals one of the first dwCount entries (at most ten are
+//   read). No field is a wildcard: a zero id, usage or page matches only a
+//   collection that reports zero there. A null filter, or a count of 0 (the
+//   all-zero record of a reset), matches nothing.
+//
+// Notices
+// - HidOpen starts watching for the filter's collections, by posting (never
+//   sending) notifyMsg with wParam 1 and lParam the address of a
+//   HID_NOTIFY_RECORD for every matching collection that arrives or leaves,
+//   in the order they do; collections present at the call are reported as
+//   arrivals. The result is non-zero when at least one matching collection
+//   is present; watching goes on either way, so a later arrival is still
+//   reported. Calling it again without HidClose re-reports the present
+//   collections and gives a fresh result.
+// - A record the library hands out stays valid, at the same address and
+//   with the same contents, for the life of the process, so the receiver may
+//   read it whenever the posted message is handled, even after a close or a
+//   later plug-in. Identical notices may share one record: the library
+//   never writes to a record once it has been handed out.
+// - HidClose stops watching and reading; no notice or callback follows its
+//   return. HidOpen may be called again afterwards.
+//
+// Input reports
+// - The callback receives every input report of an open collection with the
+//   report's device id, its bytes and their length. It runs on a thread the
+//   library chooses (the real library: the collection's reader thread; the
+//   simulated one: the thread that sends the report), one report at a time:
+//   a report waits until the callback has returned from the one before. The
+//   bytes are the library's and valid only during the call.
+// - The callback must not call into the library: HidSetCallback and HidClose
+//   wait for a callback in progress, and a read may wait on the very thread
+//   the callback holds. The service's callback only formats debug lines and
+//   posts window messages.
+// - HidSetCallback replaces the callback (null: none); once it returns, the
 //   previous callback is no longer running and will not be called again.
-// - HidOpen starts watching for the filter's collections and reports, by
-//   posting notifyMsg with wParam 1 and lParam the address of a
-//   HID_NOTIFY_RECORD, every matching collection that arrives or leaves;
-//   collections present at the call are reported as arrivals. The record
-//   stays valid for the life of the process, so the receiver may read it
-//   whenever the posted message is handled. The result is non-zero when at
-//   least one matching collection is present; watching goes on either way, so
-//   a later arrival is still reported. Calling it again without HidClose
-//   re-reports the present collections and gives a fresh result.
-// - HidClose stops watching and reading; no notification or callback follows
-//   its return. HidOpen may be called again afterwards.
+//
+// Transfers
 // - HidWrite and HidRead address a collection by the device id of its
-//   notification (low 16 bits). HidRead overwrites `length` bytes of the
-//   buffer with the collection's reply.
-// - The callback receives every input report of an open collection, on a
-//   thread of the library, with the report's device id, its bytes and length.
+//   arrival notice (the low 16 bits carry it). Either fails (returns 0) for
+//   a device id of no open collection, a null buffer or a length of 0, and
+//   while the library is closed. The service writes and reads 8 or 264
+//   bytes.
+// - HidWrite sends one report. The real library pads a report shorter than
+//   the collection's own report length with zero bytes and refuses a longer
+//   one; the simulated keyboard takes any length.
+// - HidRead overwrites `length` bytes of the buffer with the collection's
+//   reply, cut to `length` or padded with zero bytes: for a collection with
+//   output reports, the first input report that arrives after the latest
+//   write (it still reaches the callback too), waited for up to one second;
+//   for one with only feature reports, the feature report whose id is in
+//   buffer[0]. The simulated keyboard answers a query written before the
+//   read at once, and has nothing to give otherwise. The reply to a write
+//   is read once. A failed read leaves the buffer as it was.
+//
+// Lifetime
+// - The service never closes the library when it stops, so a library keeps
+//   its state, threads and records alive until the process ends and runs no
+//   destructor for them at exit.
 #pragma once
 
 #include "platform/types.h"

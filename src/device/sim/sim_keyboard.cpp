@@ -1,5 +1,6 @@
 #include "device/sim/sim_keyboard.h"
 
+#include "device/hid_contract.h"
 #include "device/reports.h"
 
 #include <algorithm>
@@ -219,6 +220,14 @@ long RunSimCommand(SimKeyboard& keyboard, const std::string& command) {
 }
 
 SimKeyboard::SimKeyboard(ISimEnvironment& env, bool plugged) : m_env(env), m_plugged(plugged) {
+    // Every notice this keyboard can post takes its record now, so that
+    // plugging it in and out for days allocates nothing more.
+    for (std::uint32_t generation = 1; generation <= kPlugInCycle; ++generation) {
+        for (std::uint16_t usage = 1; usage <= kCollections; ++usage) {
+            for (std::uint32_t status : {kHidStatusRemoved, kHidStatusArrived})
+                HidNotices().Notice(status, DeviceId(generation, usage), usage, kUsagePage);
+        }
+    }
     if (plugged)
         NewCollectionsLocked();
 }
@@ -268,6 +277,9 @@ std::int32_t SimKeyboard::Open(WndHandle notifyWnd, MsgId notifyMsg, std::uint32
 }
 
 std::int32_t SimKeyboard::Close(std::uint32_t) {
+    // A report in progress reaches its callback before the close returns;
+    // none follows.
+    std::lock_guard<std::mutex> callbackGuard(m_callbackLock);
     std::lock_guard<std::mutex> guard(m_lock);
     m_opened = false;
     m_replies.clear();
@@ -504,13 +516,8 @@ void SimKeyboard::ClearEvents() {
 }
 
 bool SimKeyboard::MatchesLocked(std::uint16_t usage) const {
-    if (m_filter.dwVendorID != kVendorId || m_filter.dwProductID != kProductId)
-        return false;
-    for (std::uint32_t i = 0; i < m_filter.dwCount && i < kHidFilterCapacity; ++i) {
-        if (m_filter.Entries[i].dwUsage == usage && m_filter.Entries[i].dwUsagePage == kUsagePage)
-            return true;
-    }
-    return false;
+    return HidFilterMatches(m_filter, {static_cast<std::uint16_t>(kVendorId),
+                                       static_cast<std::uint16_t>(kProductId), kUsagePage, usage});
 }
 
 const SimKeyboard::Collection* SimKeyboard::FindLocked(std::uint32_t deviceId) const {
@@ -531,17 +538,15 @@ void SimKeyboard::RecordLocked(SimEvent event) {
 }
 
 void SimKeyboard::NotifyLocked(std::uint32_t status, const Collection& collection) {
-    HID_NOTIFY_RECORD& record = m_records[m_nextRecord];
-    m_nextRecord = (m_nextRecord + 1) % m_records.size();
-    record = HID_NOTIFY_RECORD{status, collection.deviceId,
-                               static_cast<std::uint32_t>(collection.usage) << 16, kUsagePage};
+    const HID_NOTIFY_RECORD* record =
+        HidNotices().Notice(status, collection.deviceId, collection.usage, kUsagePage);
     SimEvent event(status == kHidStatusArrived ? SimEventKind::Arrive : SimEventKind::Remove);
     event.deviceId = collection.deviceId;
     event.usage = collection.usage;
     event.page = kUsagePage;
     RecordLocked(std::move(event));
     if (m_notifyWnd != kNoWindow)
-        m_env.Post(m_notifyWnd, m_notifyMsg, 1, reinterpret_cast<LParam>(&record));
+        m_env.Post(m_notifyWnd, m_notifyMsg, 1, reinterpret_cast<LParam>(record));
 }
 
 void SimKeyboard::ReportPresentLocked() {
@@ -553,11 +558,15 @@ void SimKeyboard::ReportPresentLocked() {
 
 // Every plug-in gives the collections new device ids: the plug-in count in
 // the high byte, the usage in the low byte (0x0101..0x0105 first).
+std::uint32_t SimKeyboard::DeviceId(std::uint32_t generation, std::uint16_t usage) {
+    return (generation << 8) | usage;
+}
+
 void SimKeyboard::NewCollectionsLocked() {
-    m_generation = m_generation % 0xFF + 1;
+    m_generation = m_generation % kPlugInCycle + 1;
     m_collections.clear();
     for (std::uint16_t usage = 1; usage <= kCollections; ++usage)
-        m_collections.push_back({usage, (m_generation << 8) | usage});
+        m_collections.push_back({usage, DeviceId(m_generation, usage)});
 }
 
 bool SimKeyboard::TakeFailureLocked() {

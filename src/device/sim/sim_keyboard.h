@@ -151,6 +151,9 @@ private:
     void ReportPresentLocked();
     bool TakeFailureLocked();
     void NewCollectionsLocked();
+    // Plug-ins are counted from 1 to this and then from 1 again.
+    static constexpr std::uint32_t kPlugInCycle = 0xFF;
+    static std::uint32_t DeviceId(std::uint32_t generation, std::uint16_t usage);
     void UnplugLocked();
     void CountTransferLocked();
 
@@ -178,13 +181,6 @@ private:
     int m_unplugAfter = -1; // transfers before the keyboard is pulled out; -1: never
     std::map<std::uint32_t, std::vector<std::uint8_t>> m_replies; // by device id
 
-    // Notification records are kept in a ring: a posted notice is read when
-    // its message is handled, long after it was posted, and is overwritten
-    // only after kNoticeRing newer notices, so that a keyboard plugged in and
-    // out for days keeps a fixed amount of memory.
-    static constexpr std::size_t kNoticeRing = 1024;
-    std::vector<HID_NOTIFY_RECORD> m_records = std::vector<HID_NOTIFY_RECORD>(kNoticeRing);
-    std::size_t m_nextRecord = 0;
     std::vector<SimEvent> m_events;
 };
 

@@ -14,6 +14,7 @@
 // reports is written and read with the feature-report calls. Reports shorter
 // than the collection's report length are padded with zero bytes; longer ones
 // are refused.
+#include "device/hid_contract.h"
 #include "device/hid_library.h"
 
 #include <windows.h>
@@ -24,7 +25,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -199,9 +199,6 @@ HWND g_notifyWnd = nullptr;
 UINT g_notifyMsg = 0;
 auto& g_collections = *new std::map<std::uint16_t, std::shared_ptr<Collection>>;
 std::uint16_t g_nextId = 1;
-// Notices stay valid for the life of the process: a posted notice may be
-// read long after it was posted.
-auto& g_records = *new std::deque<HID_NOTIFY_RECORD>;
 
 std::thread& g_watcher = *new std::thread;
 HWND g_watcherWnd = nullptr;
@@ -228,18 +225,6 @@ void Collection::ReadLoop() {
 }
 
 // ------------------------------------------------------------ discovery
-
-bool MatchesFilter(const HIDD_ATTRIBUTES& attributes, const HIDP_CAPS& caps) {
-    if (attributes.VendorID != g_filter.dwVendorID || attributes.ProductID != g_filter.dwProductID)
-        return false;
-    const std::uint32_t count = std::min(g_filter.dwCount, orv::kHidFilterCapacity);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (g_filter.Entries[i].dwUsage == caps.Usage &&
-            g_filter.Entries[i].dwUsagePage == caps.UsagePage)
-            return true;
-    }
-    return false;
-}
 
 // The HID collections present that match the filter. Called with g_lock held.
 std::vector<Found> FindMatching() {
@@ -282,7 +267,8 @@ std::vector<Found> FindMatching() {
         if (preparsed != nullptr)
             HidD_FreePreparsedData(preparsed);
         CloseHandle(probe);
-        if (known && MatchesFilter(attributes, caps)) {
+        if (known && orv::HidFilterMatches(g_filter, {attributes.VendorID, attributes.ProductID,
+                                                      caps.UsagePage, caps.Usage})) {
             found.push_back({path, caps.Usage, caps.UsagePage, caps.InputReportByteLength,
                              caps.OutputReportByteLength, caps.FeatureReportByteLength});
         }
@@ -292,11 +278,10 @@ std::vector<Found> FindMatching() {
 }
 
 void PostNoticeLocked(std::uint32_t status, const Collection& collection) {
-    g_records.push_back(HID_NOTIFY_RECORD{status, collection.Id(),
-                                          static_cast<std::uint32_t>(collection.Info().usage) << 16,
-                                          collection.Info().usagePage});
+    const HID_NOTIFY_RECORD* notice = orv::HidNotices().Notice(
+        status, collection.Id(), collection.Info().usage, collection.Info().usagePage);
     if (g_notifyWnd != nullptr)
-        PostMessageW(g_notifyWnd, g_notifyMsg, 1, reinterpret_cast<LPARAM>(&g_records.back()));
+        PostMessageW(g_notifyWnd, g_notifyMsg, 1, reinterpret_cast<LPARAM>(notice));
 }
 
 std::uint16_t NextIdLocked() {
@@ -484,8 +469,10 @@ BOOL WINAPI HidWrite(DWORD deviceId, BYTE* buffer, DWORD length, DWORD) {
 
 BOOL WINAPI HidRead(DWORD deviceId, BYTE* buffer, DWORD length, DWORD) {
     std::shared_ptr<Collection> collection = FindCollection(deviceId);
-    return collection != nullptr && buffer != nullptr && collection->Read(buffer, length) ? TRUE
-                                                                                          : FALSE;
+    return collection != nullptr && buffer != nullptr && length > 0 &&
+                   collection->Read(buffer, length)
+               ? TRUE
+               : FALSE;
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
