@@ -1,5 +1,6 @@
 #include "hiddevice/hid_engine.h"
 
+#include "device/hid_contract.h"
 #include "device/reports.h"
 
 #include <algorithm>
@@ -272,23 +273,14 @@ void HidEngine::SetListingCache(bool on) {
 }
 
 bool HidEngine::MatchesLocked(const CollectionInfo& info) const {
-    if (info.vendorId != m_filter.dwVendorID || info.productId != m_filter.dwProductID)
-        return false;
-    const std::uint32_t count = std::min(m_filter.dwCount, kHidFilterCapacity);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (m_filter.Entries[i].dwUsage == info.usage &&
-            m_filter.Entries[i].dwUsagePage == info.usagePage)
-            return true;
-    }
-    return false;
+    return HidFilterMatches(m_filter, {info.vendorId, info.productId, info.usagePage, info.usage});
 }
 
 void HidEngine::NoticeLocked(std::uint32_t status, const Collection& collection) {
-    m_records.push_back(HID_NOTIFY_RECORD{status, collection.Id(),
-                                          static_cast<std::uint32_t>(collection.Info().usage) << 16,
-                                          collection.Info().usagePage});
+    const HID_NOTIFY_RECORD* notice = HidNotices().Notice(
+        status, collection.Id(), collection.Info().usage, collection.Info().usagePage);
     if (m_notifyWnd != kNoWindow)
-        m_stack.Post(m_notifyWnd, m_notifyMsg, 1, reinterpret_cast<LParam>(&m_records.back()));
+        m_stack.Post(m_notifyWnd, m_notifyMsg, 1, reinterpret_cast<LParam>(notice));
 }
 
 std::uint16_t HidEngine::NextIdLocked() {

@@ -32,7 +32,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -109,9 +108,6 @@ private:
     std::map<std::uint16_t, CollectionPtr> m_collections;
     bool m_openFailed = false; // a matching collection is present but would not open
     std::uint16_t m_nextId = 1;
-    // Notices stay valid for the life of the engine: a posted notice is read
-    // long after it was posted.
-    std::deque<HID_NOTIFY_RECORD> m_records;
     std::atomic<std::uint64_t> m_listings{0};
 
     // The worker lists and opens again after device changes and failures.
