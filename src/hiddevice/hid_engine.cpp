@@ -83,16 +83,19 @@ public:
         return m_handle == nullptr || m_broken;
     }
 
-    // Opens the collection again in place of `failed` (any handle when null);
-    // true when a working handle is in place afterwards.
+    // Opens the collection again in place of `failed`, or, with null, when
+    // its handle is broken; true when a working handle is in place afterwards.
     bool Reopen(const std::shared_ptr<IHidHandle>& failed) {
         std::shared_ptr<IHidHandle> old;
         {
             std::lock_guard<std::mutex> guard(m_handleLock);
             if (m_stop)
                 return false;
-            if (failed != nullptr && m_handle != failed && !m_broken)
-                return m_handle != nullptr; // someone else already did
+            // Nothing to do when the handle works and is not the one that
+            // failed (someone else already opened it again): a second open
+            // would drop what the working handle has buffered.
+            if (m_handle != nullptr && !m_broken && (failed == nullptr || m_handle != failed))
+                return true;
             std::unique_ptr<IHidHandle> fresh = m_engine.m_stack.Open(m_info.path);
             if (fresh == nullptr) {
                 m_broken = true;
