@@ -132,21 +132,12 @@ public:
             m_query[1] = length > 1 ? buffer[1] : 0;
             m_reply.clear();
         }
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            std::shared_ptr<IHidHandle> handle = Handle();
-            if (handle == nullptr && !Reopen(nullptr))
-                return false;
-            handle = Handle();
-            if (handle == nullptr)
-                return false;
-            const IoStatus status =
-                output ? handle->Write(report.data(), report.size(), m_engine.m_limits.transferMs)
-                       : handle->SetFeature(report.data(), report.size());
-            if (status == IoStatus::Done)
-                return true;
-            if (status != IoStatus::Failed || !Reopen(handle))
-                return false;
-        }
+        if (Send(output, report))
+            return true;
+        // Nothing went out, so nothing will answer: a read after it fails at
+        // once instead of waiting out its limit.
+        std::lock_guard<std::mutex> guard(m_replyLock);
+        m_owed = false;
         return false;
     }
 
@@ -195,6 +186,28 @@ public:
     }
 
 private:
+    // One report out; a handle that fails with a general error (gone stale
+    // over sleep) is opened again, and the report is sent once more on the
+    // new handle.
+    bool Send(bool output, const std::vector<std::uint8_t>& report) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            std::shared_ptr<IHidHandle> handle = Handle();
+            if (handle == nullptr)
+                return false;
+            const IoStatus status =
+                output ? handle->Write(report.data(), report.size(), m_engine.m_limits.transferMs)
+                       : handle->SetFeature(report.data(), report.size());
+            if (status == IoStatus::Done)
+                return true;
+            // Cancelled: the handle was replaced under it (or the library is
+            // closing, which Reopen refuses).
+            const bool retry = status == IoStatus::Failed || status == IoStatus::Cancelled;
+            if (!retry || !Reopen(handle))
+                return false;
+        }
+        return false;
+    }
+
     std::shared_ptr<IHidHandle> Handle() {
         std::lock_guard<std::mutex> guard(m_handleLock);
         return m_handle;
