@@ -44,18 +44,7 @@ public:
     // otherwise left empty.
     virtual ReplaceOutcome ReplaceChecked(std::u16string_view path, std::string_view expected,
                                           std::string_view bytes, bool force,
-                                          std::string& replaced) {
-        replaced.clear();
-        if (!force) {
-            std::string now;
-            ReadResult read = ReadAll(path, now);
-            if (read == ReadResult::Failed)
-                return ReplaceOutcome::Failed;
-            if (read == ReadResult::NotFound || now != expected)
-                return ReplaceOutcome::Changed;
-        }
-        return ReplaceContent(path, bytes) ? ReplaceOutcome::Done : ReplaceOutcome::Failed;
-    }
+                                          std::string& replaced) = 0;
     // Gives a file or folder another name in one step; false, changing
     // nothing, when an entry of the new name exists.
     virtual bool MoveEntry(std::u16string_view from, std::u16string_view to) = 0;
@@ -69,15 +58,7 @@ public:
     // as too large). On failure `error` receives the platform's error code of
     // the step that failed, for IKernel::SystemErrorText; 0 when none.
     virtual ReadResult ReadAllUpTo(std::u16string_view path, std::size_t maxBytes,
-                                   std::string& bytes, std::uint32_t& error) {
-        ReadResult result = ReadAll(path, bytes);
-        error = 0;
-        if (result == ReadResult::Ok && bytes.size() > maxBytes) {
-            bytes.clear();
-            result = ReadResult::Failed;
-        }
-        return result;
-    }
+                                   std::string& bytes, std::uint32_t& error) = 0;
 };
 
 } // namespace orv

@@ -86,7 +86,6 @@ public:
     // The parent of a child window, or the owner of a top-level one.
     virtual WndHandle ParentOf(WndHandle wnd) = 0;
     virtual bool ShowWnd(WndHandle wnd, int showCmd) = 0;
-    virtual bool IsVisible(WndHandle wnd) = 0;
     virtual bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) = 0;
     // Puts the window above all windows that are not top-most, at (x, y), its size kept.
     virtual bool PlaceTopMost(WndHandle wnd, int x, int y) = 0;

@@ -31,6 +31,10 @@ public:
         return m_inner.MoveEntry(a, b);
     }
     bool RemoveFolder(std::u16string_view p) override { return m_inner.RemoveFolder(p); }
+    ReadResult ReadAllUpTo(std::u16string_view p, std::size_t maxBytes, std::string& b,
+                           std::uint32_t& error) override {
+        return m_inner.ReadAllUpTo(p, maxBytes, b, error);
+    }
 
 protected:
     IFileSystem& m_inner;

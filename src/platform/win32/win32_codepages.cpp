@@ -1,4 +1,5 @@
-#include "platform/codepage.h"
+// Windows backend of code-page conversion.
+#include "platform/win32/win32_backends.h"
 
 #include <windows.h>
 

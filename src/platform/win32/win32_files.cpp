@@ -1,5 +1,7 @@
-#include "platform/files.h"
+// Windows backend of the file services: whole-file reads and writes that
+// go through a temporary beside the file, so no reader meets a part.
 #include "platform/win32/wide.h"
+#include "platform/win32/win32_backends.h"
 
 #include <windows.h>
 

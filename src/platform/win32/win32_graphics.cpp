@@ -1,5 +1,7 @@
-#include "platform/graphics.h"
+// Windows backend of pictures and drawing: GDI bitmaps and regions, and
+// pictures decoded by the system's picture object.
 #include "platform/win32/wide.h"
+#include "platform/win32/win32_backends.h"
 
 #include <windows.h>
 #include <ocidl.h>

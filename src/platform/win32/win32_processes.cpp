@@ -1,8 +1,7 @@
 // Windows backends of the process snapshot and the installer's shortcut queries.
-#include "platform/installer.h"
-#include "platform/processes.h"
 #include "platform/win32/dll_search.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/win32_backends.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
