@@ -3,6 +3,8 @@
 // library's logic under Wine. A control window lets tests plug and unplug
 // the keyboard, send input reports, put it to sleep and set its answers; a
 // log records what it takes and sends. See docs/sim-keyboard.md.
+#include "device/sim/command_words.h"
+#include "hiddevice/control/control_channel.h"
 #include "hiddevice/engine_exports.h"
 #include "hiddevice/model/model_stack.h"
 
@@ -15,25 +17,14 @@
 namespace {
 
 using orv::hid::HidEngine;
+using orv::sim::CommandNumber;
+using orv::sim::CommandWords;
 using orv::hid::model::ModelStack;
 using orv::hid::model::ReplyVia;
 
 constexpr wchar_t kControlClass[] = L"OrvModelKeyboard";
 constexpr wchar_t kControlTitle[] = L"OrvaneModelKeyboard";
 constexpr ULONG_PTR kControlDataId = 0x4B4D4953; // "SIMK", as the simulated keyboard's
-
-HMODULE g_module = nullptr;
-HANDLE g_ready = nullptr;
-
-std::wstring Environment(const wchar_t* name) {
-    wchar_t buf[1024];
-    const DWORD n = GetEnvironmentVariableW(name, buf, 1024);
-    return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end()); // commands and names are ASCII
-}
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
     std::string out;
@@ -43,29 +34,6 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
         out += part;
     }
     return out;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::string word;
-    for (char c : text + ' ') {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!word.empty())
-                words.push_back(word);
-            word.clear();
-        } else {
-            word += c;
-        }
-    }
-    return words;
-}
-
-bool Number(const std::string& word, long max, long& value) {
-    if (word.empty() || word[0] == '-' || word[0] == '+')
-        return false;
-    char* end = nullptr;
-    value = std::strtol(word.c_str(), &end, 0);
-    return end != nullptr && *end == 0 && value >= 0 && value <= max;
 }
 
 // One line per event, flushed at once so that a test in another process
@@ -91,15 +59,16 @@ private:
 };
 
 struct Model {
-    ModelStack stack{Environment(L"ORV_MODEL_REPLIES") == L"feature" ? ReplyVia::FeatureReports
-                                                                     : ReplyVia::InputReports};
+    ModelStack stack{orv::hid::EnvironmentText(L"ORV_MODEL_REPLIES") == L"feature"
+                         ? ReplyVia::FeatureReports
+                         : ReplyVia::InputReports};
     HidEngine engine{stack};
     Log log;
 
     // plug | unplug | report <usage> <hex bytes> | version <a> <b> | slot <s>
     // | resume | hang on|off | failopen <count> | answer on|off | get slot|plugged
     long Run(const std::string& command) {
-        const std::vector<std::string> w = Words(command);
+        const std::vector<std::string> w = CommandWords(command);
         long a = 0, b = 0;
         if (w.empty())
             return -1;
@@ -118,10 +87,10 @@ struct Model {
             stack.Resume();
             return 0;
         }
-        if (w[0] == "report" && w.size() >= 3 && Number(w[1], 0xFFFF, a)) {
+        if (w[0] == "report" && w.size() >= 3 && CommandNumber(w[1], 0xFFFF, a)) {
             std::vector<std::uint8_t> report;
             for (std::size_t i = 2; i < w.size(); ++i) {
-                if (w[i].size() != 2 || !Number("0x" + w[i], 0xFF, b))
+                if (w[i].size() != 2 || !CommandNumber("0x" + w[i], 0xFF, b))
                     return -1;
                 report.push_back(static_cast<std::uint8_t>(b));
             }
@@ -130,11 +99,12 @@ struct Model {
                      Hex(report));
             return sent ? 1 : 0;
         }
-        if (w[0] == "version" && w.size() == 3 && Number(w[1], 0xFF, a) && Number(w[2], 0xFF, b)) {
+        if (w[0] == "version" && w.size() == 3 && CommandNumber(w[1], 0xFF, a) &&
+            CommandNumber(w[2], 0xFF, b)) {
             stack.SetVersion(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b));
             return 0;
         }
-        if (w[0] == "slot" && w.size() == 2 && Number(w[1], 5, a)) {
+        if (w[0] == "slot" && w.size() == 2 && CommandNumber(w[1], 5, a)) {
             stack.SetSlot(static_cast<std::uint8_t>(a));
             return 0;
         }
@@ -146,7 +116,7 @@ struct Model {
                 stack.AnswerQueries(w[1] == "on");
             return 0;
         }
-        if (w[0] == "failopen" && w.size() == 2 && Number(w[1], 1000, a)) {
+        if (w[0] == "failopen" && w.size() == 2 && CommandNumber(w[1], 1000, a)) {
             stack.FailOpens(static_cast<int>(a));
             return 0;
         }
@@ -160,9 +130,13 @@ struct Model {
 
 Model* g_model = nullptr;
 
+long RunCommand(const std::string& command) {
+    return g_model->Run(command);
+}
+
 void StartModel() {
     g_model = new Model;
-    g_model->log.Start(Environment(L"ORV_SIM_LOG"));
+    g_model->log.Start(orv::hid::EnvironmentText(L"ORV_SIM_LOG"));
     g_model->stack.onPost = [](const orv::hid::model::PostedMessage& m) {
         PostMessageW(reinterpret_cast<HWND>(m.wnd), m.msg, m.wParam, m.lParam);
     };
@@ -171,48 +145,7 @@ void StartModel() {
                           " len=" + std::to_string(bytes.size()) + " :" + Hex(bytes));
     });
     // Commands to run before the library is first used, separated by ';'.
-    const std::string start = Narrow(Environment(L"ORV_SIM_START"));
-    std::size_t from = 0;
-    while (from <= start.size()) {
-        std::size_t end = start.find(';', from);
-        if (end == std::string::npos)
-            end = start.size();
-        const std::string command = start.substr(from, end - from);
-        if (command.find_first_not_of(' ') != std::string::npos)
-            g_model->Run(command);
-        from = end + 1;
-    }
-}
-
-LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_COPYDATA) {
-        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (data == nullptr || data->dwData != kControlDataId || data->lpData == nullptr)
-            return -1;
-        std::string command(static_cast<const char*>(data->lpData), data->cbData);
-        while (!command.empty() && command.back() == '\0')
-            command.pop_back();
-        return g_model->Run(command);
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-DWORD WINAPI ControlThread(void*) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ControlProc;
-    wc.hInstance = g_module;
-    wc.lpszClassName = kControlClass;
-    RegisterClassExW(&wc);
-    HWND wnd = CreateWindowExW(0, kControlClass, kControlTitle, WS_POPUP, 0, 0, 1, 1, nullptr,
-                               nullptr, g_module, nullptr);
-    SetEvent(g_ready);
-    if (wnd == nullptr)
-        return 1;
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageW(&msg);
-    return 0;
+    orv::hid::RunStartCommands(L"ORV_SIM_START", RunCommand);
 }
 
 } // namespace
@@ -222,8 +155,7 @@ namespace orv::hid {
 // Every entry waits until the control window exists, so that a test can
 // reach it as soon as any entry point has returned.
 HidEngine& DllEngine() {
-    static std::once_flag once;
-    std::call_once(once, [] { WaitForSingleObject(g_ready, 5000); });
+    WaitForControlChannel();
     return g_model->engine;
 }
 
@@ -231,16 +163,10 @@ HidEngine& DllEngine() {
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH) {
-        g_module = instance;
         DisableThreadLibraryCalls(instance);
-        g_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         StartModel();
-        // The thread runs once the loader is done; nothing here waits for it.
-        HANDLE thread = CreateThread(nullptr, 0, ControlThread, nullptr, 0, nullptr);
-        if (thread != nullptr)
-            CloseHandle(thread);
-        else
-            SetEvent(g_ready);
+        orv::hid::StartControlChannel(instance,
+                                      {kControlClass, kControlTitle, kControlDataId, RunCommand});
     }
     return TRUE;
 }
