@@ -17,54 +17,6 @@ constexpr UINT kLightEffect = 0x65A;
 constexpr UINT kUpload = 0x650;
 constexpr UINT kPowerBroadcast = WM_POWERBROADCAST;
 
-// The configuration program: a top-level "Orvane" with a child "Orvane"
-// that records what it is posted.
-class ConfigWindow {
-public:
-    ConfigWindow() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"OrvE2eModelConfig";
-        RegisterClassW(&wc);
-        m_top = CreateWindowExW(0, wc.lpszClassName, L"Orvane", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                nullptr, wc.hInstance, nullptr);
-        CreateWindowExW(0, wc.lpszClassName, L"Orvane", WS_CHILD, 0, 0, 1, 1, m_top, nullptr,
-                        wc.hInstance, nullptr);
-        s_received.clear();
-    }
-    ~ConfigWindow() { DestroyWindow(m_top); }
-
-    // Delivers messages for `ms`, or until `msg` has come; how often it came.
-    static int Pump(UINT msg, DWORD ms) {
-        for (DWORD start = GetTickCount();;) {
-            MSG m;
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&m);
-            if (Count(msg) > 0 || GetTickCount() - start >= ms)
-                return Count(msg);
-            Sleep(10);
-        }
-    }
-    static int Count(UINT msg) {
-        int n = 0;
-        for (const MSG& r : s_received)
-            n += r.message == msg ? 1 : 0;
-        return n;
-    }
-    static void Forget() { s_received.clear(); }
-
-private:
-    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        if (msg >= WM_USER && GetParent(wnd) != nullptr)
-            s_received.push_back(MSG{wnd, msg, wParam, lParam, 0, {}});
-        return DefWindowProcW(wnd, msg, wParam, lParam);
-    }
-
-    static inline std::vector<MSG> s_received;
-    HWND m_top = nullptr;
-};
-
 std::wstring RegistryVersion() {
     wchar_t buf[64] = L"";
     DWORD size = sizeof buf;
@@ -112,7 +64,7 @@ TEST_P(ServiceModelDevice, PlugInUploadKeysResumeAndRemoval) {
     // Its firmware reply, 07 80 01 01, has the shape of the keyboard's
     // "effect changed" event.
     SimInstall install("version 1 1", ModelLibrary());
-    ConfigWindow config;
+    ConfigStandIn config{L"OrvE2eModelConfig"};
     Process service;
     HWND main = install.StartService(service);
     ASSERT_NE(main, nullptr);
@@ -128,8 +80,8 @@ TEST_P(ServiceModelDevice, PlugInUploadKeysResumeAndRemoval) {
     // The keyboard's own report reaches the configuration program; the
     // replies never did.
     EXPECT_EQ(ModelCommand("report 1 08 FE 06 00 00 00 00 00 00"), 1);
-    EXPECT_EQ(ConfigWindow::Pump(kFeNotify, 5000), 1);
-    EXPECT_EQ(ConfigWindow::Count(kLightEffect), 0);
+    EXPECT_EQ(ConfigStandIn::Pump(kFeNotify, 5000), 1);
+    EXPECT_EQ(ConfigStandIn::Count(kLightEffect), 0);
 
     // An upload of slot 2's lighting and key matrix.
     UINT sync = RegisterWindowMessageW(L"QUIV_DEV_SYNC");
@@ -154,9 +106,9 @@ TEST_P(ServiceModelDevice, PlugInUploadKeysResumeAndRemoval) {
     writes = Writes(install.LogLines(), mark);
     ASSERT_GE(writes.size(), 1u);
     EXPECT_EQ(writes[0], "usage=2 len=9 : 07 80 00 00 00 00 00 00 00");
-    ConfigWindow::Forget();
+    ConfigStandIn::Forget();
     EXPECT_EQ(ModelCommand("report 1 08 FE 05 00 00 00 00 00 00"), 1);
-    EXPECT_EQ(ConfigWindow::Pump(kFeNotify, 5000), 1);
+    EXPECT_EQ(ConfigStandIn::Pump(kFeNotify, 5000), 1);
 
     // Removal.
     EXPECT_EQ(ModelCommand("unplug"), 0);
