@@ -282,7 +282,10 @@ gboolean LinuxWindowSystem::OnTimer(gpointer data) {
     // The timer may be stopped or replaced by its own message: nothing of it
     // is touched after the delivery.
     auto* timer = static_cast<Timer*>(data);
-    timer->owner->Deliver(timer->wnd, WM_TIMER, timer->id, 0);
+    LinuxWindowSystem* owner = timer->owner;
+    owner->Deliver(timer->wnd, WM_TIMER, timer->id, 0);
+    if (owner->onActivity)
+        owner->onActivity();
     return G_SOURCE_CONTINUE;
 }
 
@@ -342,6 +345,8 @@ bool LinuxWindowSystem::DeliverQueued() {
         if (m_preTranslate && m_preTranslate({next.wnd, next.msg, next.wParam, next.lParam}))
             continue;
         Deliver(next.wnd, next.msg, next.wParam, next.lParam);
+        if (onActivity)
+            onActivity();
     }
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (m_queue.empty() && m_quitPending && !m_loops.empty()) {
@@ -447,6 +452,8 @@ bool LinuxWindowSystem::InvalidateWnd(WndHandle wnd, bool) {
 
 bool LinuxWindowSystem::UpdateWnd(WndHandle wnd) {
     // Nothing is drawn, so no window is ever invalid.
+    if (onActivity)
+        onActivity();
     return IsWnd(wnd);
 }
 

@@ -91,6 +91,11 @@ public:
     WndHandle AddStandIn(std::u16string title, WndHandle parent, std::string busTitle,
                          std::uint32_t processId);
     void SetOutbox(IOutbox* outbox) { m_outbox = outbox; }
+    // Called on the loop's thread after every message or timer delivered,
+    // and when a window asks to be painted at once (as a progress bar does
+    // in the middle of a long handler): when the service's state may have
+    // changed, and only then.
+    std::function<void()> onActivity;
 
     // Delivers what is due on the calling thread's context for `ms`
     // milliseconds, without running a loop (for tests).
