@@ -86,7 +86,8 @@ std::u16string FormatW(const char16_t* fmt, ...) {
         case u'i': {
             int v = va_arg(ap, int);
             long long w = v;
-            std::u16string body = Digits(static_cast<unsigned long long>(w < 0 ? -w : w), 10, false);
+            std::u16string body =
+                Digits(static_cast<unsigned long long>(w < 0 ? -w : w), 10, false);
             if (w < 0)
                 body.insert(body.begin(), u'-');
             AppendPadded(out, body, width, left, pad);
@@ -227,6 +228,13 @@ char16_t FoldCase(char16_t c) {
     if (c >= 0x450 && c <= 0x45F)
         return static_cast<char16_t>(c - 0x50);
     return c;
+}
+
+std::u16string FoldedCopy(std::u16string_view name) {
+    std::u16string folded(name);
+    for (char16_t& c : folded)
+        c = FoldCase(c);
+    return folded;
 }
 
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {

@@ -48,6 +48,8 @@ std::u16string Widen(std::string_view ascii);
 // Case folding as the platform does it for names: ASCII, Latin-1, Greek and
 // Cyrillic letters fold to upper case; everything else compares as is.
 char16_t FoldCase(char16_t c);
+// The whole name folded, as a key under which names that differ only in case meet.
+std::u16string FoldedCopy(std::u16string_view name);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
 // The parts of a path as the C run-time's wide path splitter gives them:

@@ -212,6 +212,19 @@ void SyncFolderOf(const std::string& path) {
     }
 }
 
+// The bytes into a fresh file beside the target, to be renamed over it; a
+// failed write leaves nothing behind.
+bool WriteTemporary(const std::string& temp, std::string_view bytes) {
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    bool ok = WriteFully(fd, bytes);
+    ::close(fd);
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
 } // namespace
 
 bool HostFileSystem::CreateNew(std::u16string_view path, std::string_view bytes) {
@@ -224,12 +237,9 @@ bool HostFileSystem::CreateNew(std::u16string_view path, std::string_view bytes)
     // As on Windows, the bytes go to a temporary that takes the name only if
     // it is still free, so a reader never meets the file half written.
     std::string temp = p + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
+    if (!WriteTemporary(temp, bytes))
         return false;
-    bool ok = WriteFully(fd, bytes);
-    ::close(fd);
-    if (!ok || ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, p.c_str(), RENAME_NOREPLACE) != 0) {
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, p.c_str(), RENAME_NOREPLACE) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
@@ -242,12 +252,9 @@ bool HostFileSystem::ReplaceContent(std::u16string_view path, std::string_view b
     if (p.empty() || failWrites)
         return false;
     std::string temp = p + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0)
+    if (!WriteTemporary(temp, bytes))
         return false;
-    bool ok = WriteFully(fd, bytes);
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), p.c_str()) != 0) {
+    if (::rename(temp.c_str(), p.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }

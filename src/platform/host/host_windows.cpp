@@ -14,13 +14,6 @@ bool NameMatches(const char16_t* wanted, const std::u16string& actual) {
     return wanted == nullptr || EqualsNoCase(wanted, actual);
 }
 
-std::u16string FoldedName(std::u16string_view name) {
-    std::u16string folded(name);
-    for (char16_t& c : folded)
-        c = FoldCase(c);
-    return folded;
-}
-
 } // namespace
 
 WndHandle HostWindowSystem::CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) {
@@ -123,7 +116,7 @@ std::optional<LResult> HostWindowSystem::SendCopyData(WndHandle wnd, WndHandle f
 
 MsgId HostWindowSystem::RegisterMsg(std::u16string_view name) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    std::u16string key = FoldedName(name);
+    std::u16string key = FoldedCopy(name);
     auto it = m_registered.find(key);
     if (it != m_registered.end())
         return it->second;
