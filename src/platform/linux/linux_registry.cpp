@@ -12,13 +12,6 @@ namespace {
 
 constexpr char16_t kValuesFile[] = u"registry.reg";
 
-std::u16string Folded(std::u16string_view text) {
-    std::u16string folded(text);
-    for (char16_t& c : folded)
-        c = FoldCase(c);
-    return folded;
-}
-
 void AppendQuoted(std::string& out, std::u16string_view text) {
     out += '"';
     for (char c : ToUtf8(text)) {
@@ -112,11 +105,11 @@ std::map<std::u16string, RegistryValue> LinuxRegistryStore::Parse(std::string_vi
 
 void LinuxRegistryStore::MapKey(std::u16string_view keyPath, std::u16string folder) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    m_folders[Folded(keyPath)] = std::move(folder);
+    m_folders[FoldedCopy(keyPath)] = std::move(folder);
 }
 
 std::u16string LinuxRegistryStore::FolderOf(std::u16string_view keyPath) {
-    auto it = m_folders.find(Folded(keyPath));
+    auto it = m_folders.find(FoldedCopy(keyPath));
     if (it != m_folders.end())
         return it->second;
     // The service's key lives in its data folder, wherever that is now.

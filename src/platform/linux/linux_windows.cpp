@@ -13,13 +13,6 @@ bool NameMatches(const char16_t* wanted, const std::u16string& actual) {
     return wanted == nullptr || EqualsNoCase(wanted, actual);
 }
 
-std::u16string FoldedName(std::u16string_view name) {
-    std::u16string folded(name);
-    for (char16_t& c : folded)
-        c = FoldCase(c);
-    return folded;
-}
-
 // Timers wait while posted messages are queued, as on Windows, where a timer
 // message is made only when the queue holds nothing else.
 constexpr gint kTimerPriority = G_PRIORITY_DEFAULT + 10;
@@ -236,7 +229,7 @@ MsgId LinuxWindowSystem::RegisterMsg(std::u16string_view name) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (name.empty())
         return 0;
-    std::u16string key = FoldedName(name);
+    std::u16string key = FoldedCopy(name);
     auto it = m_registered.find(key);
     if (it != m_registered.end())
         return it->second;
