@@ -3,6 +3,7 @@
 
 #include "platform/linux/linux_registry.h"
 #include "platform/linux/linux_windows.h"
+#include "platform/platform.h"
 
 namespace orv::linux_ {
 

@@ -241,7 +241,10 @@ MsgId LinuxWindowSystem::RegisterMsg(std::u16string_view name) {
 WndHandle LinuxWindowSystem::FindTopLevel(const char16_t* className, const char16_t* title) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     for (const auto& [handle, window] : m_windows) {
-        if (!IsChild(window) && !window.destroying && NameMatches(className, window.className) &&
+        // A client names its window by title alone; it stands for the window
+        // of that title whatever class the core looks for.
+        if (!IsChild(window) && !window.destroying &&
+            (window.standIn || NameMatches(className, window.className)) &&
             NameMatches(title, window.title))
             return handle;
     }

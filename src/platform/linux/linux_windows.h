@@ -7,7 +7,7 @@
 // once no posted message is left, and ends only the loop that takes it.
 //
 // Other programs' windows are stand-ins for bus clients (RegisterWindow):
-// lookups find them by title like any window, and what the service posts or
+// lookups find them by title like any window (whatever class is asked for), and what the service posts or
 // sends to them, or broadcasts, goes to the outbox (the bus signals). A sent
 // message is answered 0 at once and a record is answered 1: a signal takes
 // no answer. Unlike Windows there is no screen, no dialog manager (a dialog
