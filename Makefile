@@ -6,7 +6,7 @@ WIN_BUILD := build/win
 LINUX_BUILD := build/linux
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
 
 all: host dist
 
@@ -65,7 +65,11 @@ test-linux: linux
 test-win: installer
 	scripts/wine-harness ctest --test-dir $(WIN_BUILD) --output-on-failure
 
-test: lint test-host test-sanitize test-linux test-win
+# An upload's keyboard traffic, the same on Linux as on Windows (scripts/upload-parity).
+test-parity: linux dist
+	scripts/wine-harness scripts/upload-parity
+
+test: lint test-host test-sanitize test-linux test-win test-parity
 
 # Host tests again, built with clang and AddressSanitizer/UBSan, plus the fuzz targets.
 FUZZ_BUILD := build/fuzz
