@@ -67,7 +67,7 @@ test-win: installer
 
 # An upload's keyboard traffic, the same on Linux as on Windows (scripts/upload-parity).
 test-parity: linux dist
-	scripts/wine-harness scripts/upload-parity
+	scripts/upload-parity
 
 test: lint test-host test-sanitize test-linux test-win test-parity
 
