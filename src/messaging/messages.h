@@ -47,5 +47,9 @@ constexpr const char16_t* kLoadingWindowTitle = u"DLGLoading";
 // Timers of the main window.
 constexpr TimerId IDT_APP_WATCH = 0x1001;
 constexpr TimerId IDT_LAUNCH_LOCK = 0x689;
+// Once, a while after the system resumes from sleep or hibernation: the
+// keyboard's connection is started over.
+constexpr TimerId IDT_RESUME_SETTLE = 0x1002;
+constexpr std::uint32_t kResumeSettleMs = 2000;
 
 } // namespace orv

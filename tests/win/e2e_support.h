@@ -95,6 +95,11 @@ bool WaitForLines(const std::wstring& path, int wanted, DWORD ms,
 // A command to the simulated keyboard's control window; its reply, or -2
 // when the simulator is not loaded.
 LRESULT SimCommand(const std::string& command);
+// The same for the modelled keyboard of the tests' library over the
+// modelled HID stack (build/win/src/hiddevice/model/HidDevice.dll).
+LRESULT ModelCommand(const std::string& command);
+// That library, as copied beside the Windows tests.
+std::wstring ModelLibrary();
 
 // The service installed in a fresh temporary folder from dist/ (program,
 // display and tray programs, skins, language file) with the simulated
@@ -102,7 +107,8 @@ LRESULT SimCommand(const std::string& command);
 class SimInstall {
 public:
     // `simStart`: commands the simulator runs when it loads (ORV_SIM_START).
-    explicit SimInstall(const std::string& simStart = "");
+    // `library`: the HidDevice.dll to install; empty for the simulated keyboard.
+    explicit SimInstall(const std::string& simStart = "", const std::wstring& library = L"");
     ~SimInstall();
     SimInstall(const SimInstall&) = delete;
     SimInstall& operator=(const SimInstall&) = delete;
