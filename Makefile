@@ -3,9 +3,10 @@
 SHELL := /bin/bash
 HOST_BUILD := build/host
 WIN_BUILD := build/win
+LINUX_BUILD := build/linux
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host lint win dist installer test test-host test-win test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
 
 all: host dist
 
@@ -24,6 +25,12 @@ host: setup
 # The static checks alone: the include directions of the core
 # (scripts/check-layering), then the core and the host platform compiled
 # with clang-tidy.
+# The native Linux service: build/linux/orvane-hid, and its tests.
+linux: setup
+	@cmake -S . -B $(LINUX_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    -DORV_PLATFORM=linux -DORV_WERROR=ON >/dev/null
+	@cmake --build $(LINUX_BUILD)
+
 lint: setup
 	@scripts/check-layering
 	@$(HOST_CONFIG)
@@ -51,10 +58,18 @@ installer: dist
 test-host: host
 	ctest --test-dir $(HOST_BUILD) --output-on-failure -j2
 
+# Each test that needs the session bus starts one of its own (dbus-run-session).
+test-linux: linux
+	ctest --test-dir $(LINUX_BUILD) --output-on-failure -j2
+
 test-win: installer
 	scripts/wine-harness ctest --test-dir $(WIN_BUILD) --output-on-failure
 
-test: lint test-host test-sanitize test-win
+# An upload's keyboard traffic, the same on Linux as on Windows (scripts/upload-parity).
+test-parity: linux dist
+	scripts/upload-parity
+
+test: lint test-host test-sanitize test-linux test-win test-parity
 
 # Host tests again, built with clang and AddressSanitizer/UBSan, plus the fuzz targets.
 FUZZ_BUILD := build/fuzz

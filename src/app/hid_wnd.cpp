@@ -41,6 +41,8 @@ LResult CHidWnd::WindowProc(MsgId msg, WParam wParam, LParam lParam) {
     case WM_HID_FOREGROUND:
         m_ForegroundSettle.OnNotice();
         return 1;
+    case WM_POWERBROADCAST:
+        return OnPowerBroadcast(wParam, lParam);
     case WM_HID_PLUG:
         return OnPlugChanged(lParam);
     case WM_HID_RELOAD:
@@ -140,7 +142,32 @@ void CHidWnd::OnTimer(TimerId id) {
     } else if (id == IDT_LAUNCH_LOCK) {
         m_bLaunchLock = false;
         KillTimer(IDT_LAUNCH_LOCK);
+    } else if (id == IDT_RESUME_SETTLE) {
+        KillTimer(IDT_RESUME_SETTLE);
+        OnResumed();
     }
+}
+
+LResult CHidWnd::OnPowerBroadcast(WParam event, LParam data) {
+    if (event != PBT_APMRESUMEAUTOMATIC && event != PBT_APMRESUMESUSPEND)
+        return Default(WM_POWERBROADCAST, event, data);
+    // Both events may come for one resume; the settle starts again with each,
+    // so the connection is started over once, when the system has found its
+    // devices again.
+    SetTimer(IDT_RESUME_SETTLE, kResumeSettleMs);
+    return 1; // TRUE: the event is handled
+}
+
+// A keyboard that slept may have lost its state, and the library's handles
+// may have gone stale: the connection starts over as on WM_HID_REOPEN. When
+// the keyboard was known before, its collections come back as the same
+// records and post no plug notice, so the plug handling (version, slot) is
+// asked for here; a keyboard that left during the sleep posts its own.
+void CHidWnd::OnResumed() {
+    const bool known = !m_Driver.m_DeviceList.empty();
+    m_Driver.ReopenDevice();
+    if (known && m_Driver.m_bOpened != 0)
+        Windows().PostMsg(m_hWnd, WM_HID_PLUG, 0, 1);
 }
 
 LResult CHidWnd::OnPlugChanged(LParam plugged) {

@@ -55,6 +55,8 @@ private:
     int OnCreate();
     void OnDestroy();
     void OnTimer(TimerId id);
+    LResult OnPowerBroadcast(WParam event, LParam data);
+    void OnResumed();
     LResult OnPlugChanged(LParam plugged);
     bool NotifyPlugState(int state);
     void WriteFirstStartProfiles();

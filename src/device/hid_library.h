@@ -65,17 +65,22 @@
 //   a device id of no open collection, a null buffer or a length of 0, and
 //   while the library is closed. The service writes and reads 8 or 264
 //   bytes.
-// - HidWrite sends one report. The real library pads a report shorter than
-//   the collection's own report length with zero bytes and refuses a longer
-//   one; the simulated keyboard takes any length.
+// - HidWrite sends one report, waiting at most 300 ms in the real library.
+//   The real library sends it as an output report when it fits the
+//   collection's output report length, else as a feature report when it
+//   fits that, padded with zero bytes; a report longer than both goes
+//   without its zero tail, and one that is still too long is refused. The
+//   simulated keyboard takes any length.
 // - HidRead overwrites `length` bytes of the buffer with the collection's
-//   reply, cut to `length` or padded with zero bytes: for a collection with
-//   output reports, the first input report that arrives after the latest
-//   write (it still reaches the callback too), waited for up to one second;
-//   for one with only feature reports, the feature report whose id is in
-//   buffer[0]. The simulated keyboard answers a query written before the
-//   read at once, and has nothing to give otherwise. The reply to a write
-//   is read once. A failed read leaves the buffer as it was.
+//   reply, cut to `length` or padded with zero bytes. In the real library a
+//   reply answers the query written before it (07 80 or 07 81): the first
+//   input report on that collection that starts with the query's two bytes
+//   (it is not handed to the callback), or the collection's feature report
+//   when that starts with them; it waits up to 300 ms, and a read with no
+//   query written before it fails at once. The simulated keyboard answers a
+//   query written before the read at once, and has nothing to give
+//   otherwise. The reply to a write is read once. A failed read leaves the
+//   buffer as it was. docs/keyboard-reports.md gives the whole rule.
 //
 // Lifetime
 // - The service never closes the library when it stops, so a library keeps

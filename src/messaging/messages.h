@@ -53,5 +53,9 @@ constexpr TimerId IDT_LAUNCH_LOCK = 0x689;
 // The foreground window's settle and the look at its handle (messaging/foreground_settle).
 constexpr TimerId IDT_FOREGROUND_SETTLE = 0x1003;
 constexpr TimerId IDT_FOREGROUND_LOOK = 0x1004;
+// Once, a while after the system resumes from sleep or hibernation: the
+// keyboard's connection is started over.
+constexpr TimerId IDT_RESUME_SETTLE = 0x1002;
+constexpr std::uint32_t kResumeSettleMs = 2000;
 
 } // namespace orv

@@ -57,6 +57,12 @@ constexpr MsgId WM_CAPTURECHANGED = 0x0215;
 constexpr MsgId WM_USER = 0x0400;
 #endif
 
+// WM_POWERBROADCAST events: resumed, by itself or by the user.
+#ifndef PBT_APMRESUMESUSPEND
+constexpr WParam PBT_APMRESUMESUSPEND = 0x0007;
+constexpr WParam PBT_APMRESUMEAUTOMATIC = 0x0012;
+#endif
+
 #ifndef VK_RETURN
 constexpr WParam VK_RETURN = 0x0D;
 constexpr WParam VK_ESCAPE = 0x1B;

@@ -27,7 +27,10 @@ public:
         return StoredValue{StoredValue::Kind::String, value->text, 0};
     }
 
-    void BringToFront(std::uintptr_t wnd) override { m_host.windows.BringToFront(wnd); }
+    bool BringToFront(std::uintptr_t wnd) override {
+        m_host.windows.BringToFront(wnd);
+        return true;
+    }
 
 private:
     static constexpr const char16_t* kScratch = u"C:\\contract";

@@ -98,10 +98,11 @@ public:
         return value;
     }
 
-    void BringToFront(std::uintptr_t wnd) override {
+    bool BringToFront(std::uintptr_t wnd) override {
         HWND hwnd = reinterpret_cast<HWND>(wnd);
         ShowWindow(hwnd, SW_SHOW);
         SetForegroundWindow(hwnd);
+        return true;
     }
 
 private:

@@ -16,53 +16,6 @@ namespace {
 constexpr UINT kReopen = 0x900;
 constexpr UINT kFeNotify = 0x460;
 
-// Stands in for the configuration program: a top-level window "Orvane" with
-// a child "Orvane" that records the messages it is posted.
-class ConfigWindow {
-public:
-    ConfigWindow() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"OrvE2eConfig";
-        RegisterClassW(&wc);
-        m_top = CreateWindowExW(0, wc.lpszClassName, L"Orvane", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                nullptr, wc.hInstance, nullptr);
-        m_child = CreateWindowExW(0, wc.lpszClassName, L"Orvane", WS_CHILD, 0, 0, 1, 1, m_top,
-                                  nullptr, wc.hInstance, nullptr);
-        s_received.clear();
-    }
-    ~ConfigWindow() { DestroyWindow(m_top); }
-
-    // Delivers messages until the child has received `msg`; its wParam, or -1.
-    static long WaitFor(UINT msg, DWORD ms) {
-        DWORD start = GetTickCount();
-        for (;;) {
-            MSG m;
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&m);
-            for (const MSG& r : s_received) {
-                if (r.message == msg)
-                    return static_cast<long>(r.wParam);
-            }
-            if (GetTickCount() - start >= ms)
-                return -1;
-            Sleep(10);
-        }
-    }
-
-private:
-    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        if (msg >= WM_USER && GetParent(wnd) != nullptr)
-            s_received.push_back(MSG{wnd, msg, wParam, lParam, 0, {}});
-        return DefWindowProcW(wnd, msg, wParam, lParam);
-    }
-
-    static inline std::vector<MSG> s_received;
-    HWND m_top = nullptr;
-    HWND m_child = nullptr;
-};
-
 class ServiceDevice : public ::testing::Test {
 protected:
     void SetUp() override { StopService(); }
@@ -102,9 +55,9 @@ TEST_F(ServiceDevice, OpensTheKeyboardAtStartAndStartsOverOnRequest) {
     EXPECT_EQ(reopen, expected);
 
     // A report from the keyboard reaches the configuration program.
-    ConfigWindow config;
+    ConfigStandIn config;
     EXPECT_EQ(SimCommand("report 1 08 FE 06 00 00 00 00 00 00"), 1);
-    EXPECT_EQ(ConfigWindow::WaitFor(kFeNotify, 5000), 1);
+    EXPECT_EQ(ConfigStandIn::WaitFor(kFeNotify, 5000), 1);
 
     EXPECT_EQ(SimCommand("unplug"), 0);
     EXPECT_TRUE(install.WaitForLog("remove", 5));

@@ -262,6 +262,19 @@ LRESULT SimCommand(const std::string& command) {
     return SendMessageW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
 }
 
+LRESULT ModelCommand(const std::string& command) {
+    HWND wnd = FindWindowW(L"OrvModelKeyboard", L"OrvaneModelKeyboard");
+    if (wnd == nullptr)
+        return -2;
+    COPYDATASTRUCT data{0x4B4D4953, static_cast<DWORD>(command.size()),
+                        const_cast<char*>(command.data())};
+    return SendMessageW(wnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+std::wstring ModelLibrary() {
+    return ExeDir() + L"model\\HidDevice.dll";
+}
+
 namespace {
 
 bool CopyTree(const std::wstring& from, const std::wstring& to) {
@@ -286,7 +299,7 @@ bool CopyTree(const std::wstring& from, const std::wstring& to) {
 
 } // namespace
 
-SimInstall::SimInstall(const std::string& simStart) {
+SimInstall::SimInstall(const std::string& simStart, const std::wstring& library) {
     wchar_t temp[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH, temp);
     m_dir = std::wstring(temp, n) + L"orv_e2e_install\\";
@@ -295,8 +308,8 @@ SimInstall::SimInstall(const std::string& simStart) {
     for (const wchar_t* file : {L"OrvaneHid.exe", L"osdview.exe", L"traystub.exe", L"Strings.xml"})
         CopyFileW((DistDir() + file).c_str(), (m_dir + file).c_str(), FALSE);
     CopyTree(DistDir() + L"skins", m_dir + L"skins");
-    CopyFileW((DistDir() + L"sim\\HidDevice.dll").c_str(), (m_dir + L"HidDevice.dll").c_str(),
-              FALSE);
+    const std::wstring dll = library.empty() ? DistDir() + L"sim\\HidDevice.dll" : library;
+    CopyFileW(dll.c_str(), (m_dir + L"HidDevice.dll").c_str(), FALSE);
     SetEnvironmentVariableW(L"ORV_SIM_LOG", Log().c_str());
     std::wstring start(simStart.begin(), simStart.end());
     SetEnvironmentVariableW(L"ORV_SIM_START", simStart.empty() ? nullptr : start.c_str());

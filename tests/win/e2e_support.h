@@ -95,6 +95,11 @@ bool WaitForLines(const std::wstring& path, int wanted, DWORD ms,
 // A command to the simulated keyboard's control window; its reply, or -2
 // when the simulator is not loaded.
 LRESULT SimCommand(const std::string& command);
+// The same for the modelled keyboard of the tests' library over the
+// modelled HID stack (build/win/src/hiddevice/model/HidDevice.dll).
+LRESULT ModelCommand(const std::string& command);
+// That library, as copied beside the Windows tests.
+std::wstring ModelLibrary();
 
 // The service installed in a fresh temporary folder from dist/ (program,
 // display and tray programs, skins, language file) with the simulated
@@ -102,7 +107,8 @@ LRESULT SimCommand(const std::string& command);
 class SimInstall {
 public:
     // `simStart`: commands the simulator runs when it loads (ORV_SIM_START).
-    explicit SimInstall(const std::string& simStart = "");
+    // `library`: the HidDevice.dll to install; empty for the simulated keyboard.
+    explicit SimInstall(const std::string& simStart = "", const std::wstring& library = L"");
     ~SimInstall();
     SimInstall(const SimInstall&) = delete;
     SimInstall& operator=(const SimInstall&) = delete;
@@ -142,6 +148,66 @@ public:
 private:
     Process m_process;
     HWND m_wnd = nullptr;
+};
+
+// Stands in for the configuration program: a top-level window "Orvane" with
+// a child "Orvane" that records the messages it is posted.
+class ConfigStandIn {
+public:
+    explicit ConfigStandIn(const wchar_t* className = L"OrvE2eConfig") {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = className;
+        RegisterClassW(&wc);
+        m_top = CreateWindowExW(0, className, L"Orvane", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+        CreateWindowExW(0, className, L"Orvane", WS_CHILD, 0, 0, 1, 1, m_top, nullptr, wc.hInstance,
+                        nullptr);
+        s_received.clear();
+    }
+    ~ConfigStandIn() { DestroyWindow(m_top); }
+    ConfigStandIn(const ConfigStandIn&) = delete;
+    ConfigStandIn& operator=(const ConfigStandIn&) = delete;
+
+    // Delivers messages for `ms`, or until `msg` has come; how often it came.
+    static int Pump(UINT msg, DWORD ms) {
+        for (DWORD start = GetTickCount();;) {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&m);
+            if (Count(msg) > 0 || GetTickCount() - start >= ms)
+                return Count(msg);
+            Sleep(10);
+        }
+    }
+    // The same, giving the wParam of the first `msg`, or -1.
+    static long WaitFor(UINT msg, DWORD ms) {
+        if (Pump(msg, ms) == 0)
+            return -1;
+        for (const MSG& r : s_received) {
+            if (r.message == msg)
+                return static_cast<long>(r.wParam);
+        }
+        return -1;
+    }
+    static int Count(UINT msg) {
+        int n = 0;
+        for (const MSG& r : s_received)
+            n += r.message == msg ? 1 : 0;
+        return n;
+    }
+    static void Forget() { s_received.clear(); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg >= WM_USER && GetParent(wnd) != nullptr)
+            s_received.push_back(MSG{wnd, msg, wParam, lParam, 0, {}});
+        return DefWindowProcW(wnd, msg, wParam, lParam);
+    }
+
+    static inline std::vector<MSG> s_received;
+    HWND m_top = nullptr;
 };
 
 } // namespace orv::e2e

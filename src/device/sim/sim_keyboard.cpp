@@ -1,5 +1,7 @@
 #include "device/sim/sim_keyboard.h"
 
+#include "device/sim/command_words.h"
+
 #include "device/hid_contract.h"
 #include "device/reports.h"
 
@@ -134,38 +136,8 @@ std::string FormatSimEvent(const SimEvent& e) {
     return out;
 }
 
-namespace {
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::string word;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!word.empty())
-                words.push_back(word);
-            word.clear();
-        } else {
-            word += c;
-        }
-    }
-    if (!word.empty())
-        words.push_back(word);
-    return words;
-}
-
-// A decimal or 0x-prefixed number from 0 to `max`.
-bool Number(const std::string& word, long max, long& value) {
-    if (word.empty() || word[0] == '-' || word[0] == '+')
-        return false;
-    char* end = nullptr;
-    value = std::strtol(word.c_str(), &end, 0);
-    return end != nullptr && *end == 0 && value >= 0 && value <= max;
-}
-
-} // namespace
-
 long RunSimCommand(SimKeyboard& keyboard, const std::string& command) {
-    const std::vector<std::string> w = Words(command);
+    const std::vector<std::string> w = CommandWords(command);
     if (w.empty())
         return -1;
     const std::string& verb = w[0];
@@ -178,20 +150,21 @@ long RunSimCommand(SimKeyboard& keyboard, const std::string& command) {
         keyboard.Unplug();
         return 0;
     }
-    if (verb == "report" && w.size() >= 3 && Number(w[1], 0xFFFF, a)) {
+    if (verb == "report" && w.size() >= 3 && CommandNumber(w[1], 0xFFFF, a)) {
         std::vector<std::uint8_t> report;
         for (std::size_t i = 2; i < w.size(); ++i) {
-            if (w[i].size() != 2 || !Number("0x" + w[i], 0xFF, b))
+            if (w[i].size() != 2 || !CommandNumber("0x" + w[i], 0xFF, b))
                 return -1;
             report.push_back(static_cast<std::uint8_t>(b));
         }
         return keyboard.SendInputReport(static_cast<std::uint16_t>(a), report) ? 1 : 0;
     }
-    if (verb == "version" && w.size() == 3 && Number(w[1], 0xFF, a) && Number(w[2], 0xFF, b)) {
+    if (verb == "version" && w.size() == 3 && CommandNumber(w[1], 0xFF, a) &&
+        CommandNumber(w[2], 0xFF, b)) {
         keyboard.SetVersion(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b));
         return 0;
     }
-    if (verb == "slot" && w.size() == 2 && Number(w[1], kSlotCount - 1, a)) {
+    if (verb == "slot" && w.size() == 2 && CommandNumber(w[1], kSlotCount - 1, a)) {
         keyboard.SetSlot(static_cast<std::uint8_t>(a));
         return 0;
     }
@@ -199,7 +172,7 @@ long RunSimCommand(SimKeyboard& keyboard, const std::string& command) {
         keyboard.SetSlotZeroAsSix(w[1] == "on");
         return 0;
     }
-    if (verb == "fail" && (w.size() == 1 || (w.size() == 2 && Number(w[1], 1000000, a)))) {
+    if (verb == "fail" && (w.size() == 1 || (w.size() == 2 && CommandNumber(w[1], 1000000, a)))) {
         keyboard.FailNextTransfers(w.size() == 1 ? 1 : static_cast<int>(a));
         return 0;
     }

@@ -3,6 +3,7 @@
 // the demo) use to plug and unplug it, send input reports and set its
 // answers, and a traffic log file. See docs/sim-keyboard.md.
 #include "device/sim/sim_keyboard.h"
+#include "hiddevice/control/control_channel.h"
 
 #include <windows.h>
 
@@ -55,30 +56,6 @@ private:
     FILE* m_file = nullptr;
 };
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t buf[1024];
-    DWORD n = GetEnvironmentVariableW(name, buf, 1024);
-    return n > 0 && n < 1024 ? std::wstring(buf, n) : std::wstring();
-}
-
-std::string Narrow(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                            nullptr, nullptr);
-    return out;
-}
-
-std::wstring Widen(const std::string& text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(n > 0 ? n : 0, L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
 std::wstring DefaultLogPath() {
     wchar_t buf[MAX_PATH];
     DWORD n = GetModuleFileNameW(g_module, buf, MAX_PATH);
@@ -101,8 +78,10 @@ struct Simulator {
         std::size_t start = command.find_first_not_of(' ');
         if (start != std::string::npos && command.compare(start, 4, "log ") == 0) {
             std::size_t path = command.find_first_not_of(' ', start + 4);
-            return log.Start(path == std::string::npos ? L"" : Widen(command.substr(path))) ? 0
-                                                                                            : -1;
+            return log.Start(path == std::string::npos ? L""
+                                                       : orv::hid::FromUtf8(command.substr(path)))
+                       ? 0
+                       : -1;
         }
         if (start != std::string::npos && command.substr(start) == "log")
             return log.Start(L"") ? 0 : -1;
@@ -111,69 +90,25 @@ struct Simulator {
 };
 
 Simulator* g_sim = nullptr;
-HANDLE g_ready = nullptr;
 
-LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_COPYDATA) {
-        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (data == nullptr || data->dwData != kControlDataId || data->lpData == nullptr)
-            return -1;
-        std::string command(static_cast<const char*>(data->lpData), data->cbData);
-        while (!command.empty() && command.back() == '\0')
-            command.pop_back();
-        // Input reports reach the service's callback from this thread: the
-        // library's own, as with a real keyboard.
-        return g_sim->Run(command);
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-// The library's own thread: it owns the control window.
-DWORD WINAPI ControlThread(void*) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ControlProc;
-    wc.hInstance = g_module;
-    wc.lpszClassName = kControlClass;
-    RegisterClassExW(&wc);
-    HWND wnd = CreateWindowExW(0, kControlClass, kControlTitle, WS_POPUP, 0, 0, 1, 1, nullptr,
-                               nullptr, g_module, nullptr);
-    SetEvent(g_ready);
-    if (wnd == nullptr)
-        return 1;
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return 0;
+long RunCommand(const std::string& command) {
+    return g_sim->Run(command);
 }
 
 void StartSimulator() {
     g_sim = new Simulator;
     g_sim->keyboard.onEvent = [](const SimEvent& event) { g_sim->log.Write(event); };
-    std::wstring logPath = Environment(L"ORV_SIM_LOG");
+    std::wstring logPath = orv::hid::EnvironmentText(L"ORV_SIM_LOG");
     g_sim->log.Start(logPath.empty() ? DefaultLogPath() : logPath);
     // Commands to run before the library is first used, separated by ';'.
-    std::string start = Narrow(Environment(L"ORV_SIM_START"));
-    std::size_t from = 0;
-    while (from <= start.size()) {
-        std::size_t end = start.find(';', from);
-        if (end == std::string::npos)
-            end = start.size();
-        std::string command = start.substr(from, end - from);
-        if (command.find_first_not_of(' ') != std::string::npos)
-            g_sim->Run(command);
-        from = end + 1;
-    }
+    orv::hid::RunStartCommands(L"ORV_SIM_START", RunCommand);
 }
 
 // Every entry waits until the control window exists, so that a test that
 // loads the library can reach the control channel as soon as any entry
 // point has returned.
 SimKeyboard& Keyboard() {
-    static std::once_flag once;
-    std::call_once(once, [] { WaitForSingleObject(g_ready, 5000); });
+    orv::hid::WaitForControlChannel();
     return g_sim->keyboard;
 }
 
@@ -209,14 +144,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
         DisableThreadLibraryCalls(instance);
-        g_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         StartSimulator();
-        // The thread runs once the loader is done; nothing here waits for it.
-        HANDLE thread = CreateThread(nullptr, 0, ControlThread, nullptr, 0, nullptr);
-        if (thread != nullptr)
-            CloseHandle(thread);
-        else
-            SetEvent(g_ready);
+        orv::hid::StartControlChannel(instance,
+                                      {kControlClass, kControlTitle, kControlDataId, RunCommand});
     }
     return TRUE;
 }
