@@ -22,15 +22,15 @@ host: setup
 	@$(HOST_CONFIG)
 	@cmake --build $(HOST_BUILD)
 
-# The static checks alone: the include directions of the core
-# (scripts/check-layering), then the core and the host platform compiled
-# with clang-tidy.
 # The native Linux service: build/linux/orvane-hid, and its tests.
 linux: setup
 	@cmake -S . -B $(LINUX_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 	    -DORV_PLATFORM=linux -DORV_WERROR=ON >/dev/null
 	@cmake --build $(LINUX_BUILD)
 
+# The static checks alone: the include directions of the core
+# (scripts/check-layering), then the core and the host platform compiled
+# with clang-tidy.
 lint: setup
 	@scripts/check-layering
 	@$(HOST_CONFIG)
