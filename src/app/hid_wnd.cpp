@@ -1,6 +1,7 @@
 #include "app/hid_wnd.h"
 
 #include "base/wstr.h"
+#include "messaging/foreground_watcher.h"
 #include "messaging/messages.h"
 #include "messaging/osd.h"
 #include "platform/platform.h"
@@ -37,6 +38,9 @@ LResult CHidWnd::WindowProc(MsgId msg, WParam wParam, LParam lParam) {
     case WM_TIMER:
         OnTimer(wParam);
         return Default(msg, wParam, lParam);
+    case WM_HID_FOREGROUND:
+        m_ForegroundSettle.OnNotice();
+        return 1;
     case WM_POWERBROADCAST:
         return OnPowerBroadcast(wParam, lParam);
     case WM_HID_PLUG:
@@ -128,10 +132,12 @@ void CHidWnd::ReloadAll() {
     SelectSlot(m_Settings.Profile, true);
     for (int slot = 0; slot < kSlotCount; ++slot)
         LoadLinkTable(FieldText(m_Settings.ProfileList[slot].ProfileName), {}, SlotLinkExe[slot]);
+    m_ForegroundSettle.SetLinked(AnyLinkedProgram(SlotLinkExe));
 }
 
 void CHidWnd::OnTimer(TimerId id) {
-    if (id == IDT_APP_WATCH) {
+    // The tick, or a foreground window that has settled.
+    if (id == IDT_APP_WATCH || m_ForegroundSettle.OnTimer(id)) {
         WatchForegroundApp();
     } else if (id == IDT_LAUNCH_LOCK) {
         m_bLaunchLock = false;
@@ -178,8 +184,10 @@ LResult CHidWnd::OnPlugChanged(LParam plugged) {
             SelectSlot(m_Settings.Profile, true);
         NotifyPlugState(static_cast<int>(plugged));
         SetTimer(IDT_APP_WATCH, 2000);
+        m_ForegroundSettle.Start(m_hWnd, AnyLinkedProgram(SlotLinkExe));
     } else {
         KillTimer(IDT_APP_WATCH);
+        m_ForegroundSettle.Stop();
         NotifyPlugState(0);
     }
     WndHandle tray = Windows().FindTopLevel(nullptr, kTrayIconTitle);
@@ -209,6 +217,7 @@ void CHidWnd::OnDestroy() {
     if (osd != kNoWindow)
         Windows().PostMsg(osd, WM_DESTROY, 0, 0);
     KillTimer(IDT_APP_WATCH);
+    m_ForegroundSettle.Stop();
 }
 
 } // namespace orv

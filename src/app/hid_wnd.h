@@ -12,6 +12,8 @@
 #include "device/upload.h"
 #include "device/usb_driver.h"
 #include "framework/wnd.h"
+#include "messaging/foreground_settle.h"
+#include "messaging/messages.h"
 #include "skin/progress_dlg.h"
 #include "storage/profile_data.h"
 
@@ -99,6 +101,9 @@ private:
     SLOT_LINK_EXE SlotLinkExe;
     std::int32_t m_nHeldFunction = 0;
     std::int32_t m_nSavedSlot = -1;
+    // Runs the watcher soon after the foreground changes, besides its tick.
+    CForegroundSettle m_ForegroundSettle{IDT_FOREGROUND_SETTLE, IDT_FOREGROUND_LOOK,
+                                         WM_HID_FOREGROUND};
 };
 
 } // namespace orv

@@ -28,6 +28,16 @@ int LinkedSlotOf(const SLOT_LINK_EXE& links, std::u16string_view exeFile) {
     return -1;
 }
 
+bool AnyLinkedProgram(const SLOT_LINK_EXE& links) {
+    for (const auto& slot : links) {
+        for (const auto& link : slot) {
+            if (!FileNameOf(FieldText(link)).empty())
+                return true;
+        }
+    }
+    return false;
+}
+
 int ForegroundLinkedSlot(const SLOT_LINK_EXE& links) {
     WndHandle foreground = Windows().ForegroundWindow();
     if (foreground == kNoWindow)

@@ -12,6 +12,9 @@ namespace orv {
 // programs that come to the front (the on-screen display) never switch.
 int LinkedSlotOf(const SLOT_LINK_EXE& links, std::u16string_view exeFile);
 
+// Whether any slot links a program that could match at all.
+bool AnyLinkedProgram(const SLOT_LINK_EXE& links);
+
 // The same for the process of the foreground window; -1 when there is no
 // foreground window or its process is not in the snapshot.
 int ForegroundLinkedSlot(const SLOT_LINK_EXE& links);

@@ -23,6 +23,9 @@ constexpr MsgId WM_HID_SHOW_PROGRESS = 0x670;
 constexpr MsgId WM_HID_REOPEN = 0x900;
 constexpr MsgId WM_HID_PLUG = 0x5401;
 constexpr MsgId WM_HID_STATUS_NOTIFY = 0x5567;
+// The platform's notice that another window came to the foreground; the
+// service's own, no other program sends it.
+constexpr MsgId WM_HID_FOREGROUND = 0x8016;
 
 // The registered message every program of the suite listens to.
 constexpr const char16_t* kSyncMessageName = u"QUIV_DEV_SYNC";
@@ -47,6 +50,9 @@ constexpr const char16_t* kLoadingWindowTitle = u"DLGLoading";
 // Timers of the main window.
 constexpr TimerId IDT_APP_WATCH = 0x1001;
 constexpr TimerId IDT_LAUNCH_LOCK = 0x689;
+// The foreground window's settle and the look at its handle (messaging/foreground_settle).
+constexpr TimerId IDT_FOREGROUND_SETTLE = 0x1003;
+constexpr TimerId IDT_FOREGROUND_LOOK = 0x1004;
 // Once, a while after the system resumes from sleep or hibernation: the
 // keyboard's connection is started over.
 constexpr TimerId IDT_RESUME_SETTLE = 0x1002;

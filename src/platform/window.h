@@ -101,6 +101,12 @@ public:
     // The window the user works with, and the process that owns a window.
     virtual WndHandle ForegroundWindow() = 0;
     virtual std::uint32_t WindowProcessId(WndHandle wnd) = 0;
+    // From now on `msg` is posted to `wnd` whenever another window comes to
+    // the foreground, until StopWatchingForeground (or the window is gone).
+    // Not every system delivers this for every program: callers that must
+    // not miss a change also look at ForegroundWindow now and then.
+    virtual bool WatchForeground(WndHandle wnd, MsgId msg) = 0;
+    virtual void StopWatchingForeground(WndHandle wnd) = 0;
 };
 
 } // namespace orv

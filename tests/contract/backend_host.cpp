@@ -27,6 +27,11 @@ public:
         return StoredValue{StoredValue::Kind::String, value->text, 0};
     }
 
+    bool BringToFront(std::uintptr_t wnd) override {
+        m_host.windows.BringToFront(wnd);
+        return true;
+    }
+
 private:
     static constexpr const char16_t* kScratch = u"C:\\contract";
     static constexpr const char16_t* kKey = u"Software\\Orvane\\Contract";

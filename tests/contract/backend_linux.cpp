@@ -44,6 +44,7 @@ public:
             return StoredValue{StoredValue::Kind::Dword, {}, value->dword};
         return StoredValue{StoredValue::Kind::String, value->text, 0};
     }
+    bool BringToFront(std::uintptr_t) override { return false; }
 
 private:
     static constexpr const char16_t* kKey = u"Software\\Orvane\\Contract";

@@ -98,6 +98,13 @@ public:
         return value;
     }
 
+    bool BringToFront(std::uintptr_t wnd) override {
+        HWND hwnd = reinterpret_cast<HWND>(wnd);
+        ShowWindow(hwnd, SW_SHOW);
+        SetForegroundWindow(hwnd);
+        return true;
+    }
+
 private:
     static constexpr const wchar_t* kKeyParent = L"Software\\OrvContract";
     std::wstring m_scratch;

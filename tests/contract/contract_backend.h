@@ -37,6 +37,9 @@ public:
     virtual std::u16string MakeRegistryKey() = 0;
     virtual std::optional<StoredValue> ReadRegistryValue(std::u16string_view key,
                                                          std::u16string_view name) = 0;
+    // Brings a window of the test to the front, as the user would; false
+    // for a platform without a foreground window.
+    virtual bool BringToFront(std::uintptr_t wnd) = 0;
 };
 
 std::unique_ptr<Backend> MakeBackend();

@@ -140,5 +140,39 @@ TEST_F(WindowsContract, RestartingATimerReplacesIt) {
     EXPECT_EQ(window.Count(WM_TIMER, 7), 0);
 }
 
+// The service follows the foreground by a look at its handle, helped by a
+// notice where the system sends one: a window brought to the front is the
+// foreground at once, a watch is taken for a live window only, and once it
+// has stopped no notice comes. (Wine sends no notice at all, not even for
+// this process's windows; that a notice comes for each change is the host
+// tests' part.)
+TEST_F(WindowsContract, TheForegroundIsSeenAndItsWatchEndsWhenStopped) {
+    constexpr MsgId kNotice = WM_USER + 16;
+    Recorder watcher, first, second, gone;
+    ASSERT_NE(watcher.Create(u"Orv Contract Watcher"), kNoWindow);
+    ASSERT_NE(first.Create(u"Orv Contract First"), kNoWindow);
+    ASSERT_NE(second.Create(u"Orv Contract Second"), kNoWindow);
+    ASSERT_NE(gone.Create(u"Orv Contract Gone"), kNoWindow);
+    if (!backend->BringToFront(second.wnd))
+        GTEST_SKIP() << "no foreground window on this platform";
+    const WndHandle goneWnd = gone.wnd;
+    ASSERT_TRUE(Windows().DestroyWnd(goneWnd));
+    EXPECT_FALSE(Windows().WatchForeground(goneWnd, kNotice));
+    ASSERT_TRUE(Windows().WatchForeground(watcher.wnd, kNotice));
+    watcher.received.clear();
+
+    backend->BringToFront(first.wnd);
+    backend->RunFor(200);
+    EXPECT_EQ(Windows().ForegroundWindow(), first.wnd);
+    EXPECT_LE(watcher.Count(kNotice, 0), 1);
+
+    Windows().StopWatchingForeground(watcher.wnd);
+    watcher.received.clear();
+    backend->BringToFront(second.wnd);
+    backend->RunFor(200);
+    EXPECT_EQ(Windows().ForegroundWindow(), second.wnd);
+    EXPECT_EQ(watcher.Count(kNotice, 0), 0);
+}
+
 } // namespace
 } // namespace orv::contract

@@ -1,5 +1,6 @@
 // The configuration program's requests, slot switching and the foreground
 // watcher.
+#include "messaging/foreground_settle.h"
 #include "messaging/osd_record.h"
 #include "service_test_support.h"
 
@@ -229,6 +230,159 @@ TEST_F(WatcherTest, IgnoredProgramsEmptyLinksAndNoKeyboard) {
     EXPECT_EQ(Settings().Profile, 0);
     EXPECT_TRUE(Writes().empty());
     EXPECT_EQ(host.processes.snapshotsTaken, host.processes.snapshotsReleased);
+}
+
+// Foreground changes between ticks: each program has a window of its own,
+// and the change comes either with the platform's notice or silently (found
+// only by the look).
+class ForegroundChangeTest : public WatcherTest {
+protected:
+    void SetUp() override {
+        LinkSlot(4, 1, u"C:\\Race\\race.exe");
+        WatcherTest::SetUp();
+        host.processes.processes = {{4, u"System"},
+                                    {42, u"game.exe"},
+                                    {43, u"osdview.exe"},
+                                    {44, u"race.exe"},
+                                    {45, u"desk.exe"}};
+        for (auto [window, process] : {std::pair{&desk, 45u}, {&game, 42u}, {&race, 44u}})
+            host.windows.windowProcess[window->Handle()] = process;
+        // The desk (linked nowhere) is in front when the keyboard comes: the
+        // tick starts now, and the first change comes before it.
+        host.windows.foreground = desk.Handle();
+        sim.Unplug();
+        host.RunUntilIdle();
+        sim.Plug();
+        host.RunUntilIdle();
+        Forget();
+        host.processes.snapshotsTaken = host.processes.snapshotsReleased = 0;
+    }
+    void Bring(const host::StandInWindow& window, bool notice) {
+        if (notice)
+            host.windows.BringToFront(window.Handle());
+        else
+            host.windows.foreground = window.Handle();
+    }
+    static constexpr std::uint32_t kSettle = CForegroundSettle::kSettleMs;
+    static constexpr std::uint32_t kLook = CForegroundSettle::kLookMs;
+    host::StandInWindow desk{host.windows, u"Desk"};
+    host::StandInWindow game{host.windows, u"Game"};
+    host::StandInWindow race{host.windows, u"Race"};
+};
+
+TEST_F(ForegroundChangeTest, LinkedProgramInFrontSwitchesAfterTheSettleWellBeforeTheTick) {
+    for (bool notice : {true, false}) {
+        SCOPED_TRACE(notice ? "with the notice" : "found by the look");
+        Bring(race, notice);
+        // The notice is handled at once; without it the next look (each
+        // kLook from the plug-in, which was just now) finds the change.
+        const std::uint32_t seen = notice ? 0 : kLook;
+        host.AdvanceBy(seen + kSettle - 1);
+        EXPECT_TRUE(Writes().empty());
+        host.AdvanceBy(1);
+        EXPECT_EQ(Writes(), std::vector<std::string>{SlotCommand(4)});
+        EXPECT_EQ(Settings().Profile, 4);
+        // The tick finds the slot current: nothing more, as before.
+        host.AdvanceBy(4000);
+        EXPECT_EQ(Writes().size(), 1u);
+        EXPECT_EQ(host.processes.snapshotsTaken, host.processes.snapshotsReleased);
+
+        // Back to the start for the second round: the keyboard again.
+        Bring(desk, notice);
+        Post(WM_HID_SET_SLOT, 0, 0);
+        sim.Unplug();
+        host.RunUntilIdle();
+        sim.Plug();
+        host.RunUntilIdle();
+        Forget();
+    }
+}
+
+TEST_F(ForegroundChangeTest, AFlickSwitchesOnlyForTheWindowLeftInFront) {
+    struct Case {
+        const char* name;
+        bool notice;
+        std::uint32_t first;  // ms from the plug-in to the first window
+        std::uint32_t second; // ms from the first window to the second
+        bool backToDesk;      // the second window is the desk again
+    };
+    const Case cases[] = {
+        {"through game to race, with notices", true, 10, 50, false},
+        // The look sees the game just before it leaves; the settle finds
+        // race in front instead and waits for race a whole settle more.
+        {"through game to race, found by the look", false, kLook - 10, 50, false},
+        {"game for a moment, with notices", true, 10, kSettle - 1, true},
+        {"game for a moment, found by the look", false, kLook - 10, 50, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.AdvanceBy(c.first);
+        Bring(game, c.notice);
+        host.AdvanceBy(c.second);
+        Bring(c.backToDesk ? desk : race, c.notice);
+        host.AdvanceBy(1500); // still before the tick
+        EXPECT_EQ(Writes(), c.backToDesk ? std::vector<std::string>{}
+                                         : std::vector<std::string>{SlotCommand(4)});
+        EXPECT_EQ(Settings().Profile, c.backToDesk ? 0 : 4);
+
+        Bring(desk, c.notice);
+        Post(WM_HID_SET_SLOT, 0, 0);
+        sim.Unplug();
+        host.RunUntilIdle();
+        sim.Plug();
+        host.RunUntilIdle();
+        Forget();
+    }
+}
+
+TEST_F(ForegroundChangeTest, TheDisplayAndWindowsWithoutAProgramAreSettledButSwitchNothing) {
+    host::StandInWindow display(host.windows, u"Orvane OSD", u"On Screen Display");
+    host.windows.windowProcess[display.Handle()] = 43; // osdview.exe, linked by slot 2
+    host::StandInWindow gone(host.windows, u"Gone");   // its process has ended
+    host.windows.windowProcess[gone.Handle()] = 99;
+    for (const host::StandInWindow* window : {&display, &gone}) {
+        host.windows.BringToFront(window->Handle());
+        host.AdvanceBy(kSettle);
+    }
+    host.windows.BringToFront(kNoWindow);
+    host.AdvanceBy(1000);
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(host.processes.snapshotsTaken, 2); // one per settled window, none for no window
+    EXPECT_EQ(host.processes.snapshotsTaken, host.processes.snapshotsReleased);
+}
+
+TEST_F(MessageTest, WithoutLinksNothingButTheTickLooksAtTheForeground) {
+    host::StandInWindow game(host.windows, u"Game");
+    host.windows.windowProcess[game.Handle()] = 42;
+    host.processes.processes = {{42, u"game.exe"}};
+    sim.Unplug();
+    host.RunUntilIdle();
+    sim.Plug();
+    host.RunUntilIdle();
+    host.processes.snapshotsTaken = 0;
+    EXPECT_FALSE(host.windows.TimerRunning(Main(), IDT_FOREGROUND_LOOK));
+    host.windows.BringToFront(game.Handle());
+    host.AdvanceBy(1999);
+    EXPECT_EQ(host.processes.snapshotsTaken, 0);
+    host.AdvanceBy(1); // the tick, unchanged
+    EXPECT_EQ(host.processes.snapshotsTaken, 1);
+
+    // A link read on reload starts the look; the keyboard's removal stops it.
+    auto profile = std::make_unique<PROFILE_DATA>();
+    LoadProfileFile(u"Profile 5", *profile);
+    SetFieldText(profile->LinkExe[0], u"C:\\game.exe");
+    SaveProfileFile(u"Profile 5", *profile);
+    Post(WM_HID_RELOAD, 0, 0);
+    EXPECT_TRUE(host.windows.TimerRunning(Main(), IDT_FOREGROUND_LOOK));
+    sim.Unplug();
+    host.RunUntilIdle();
+    EXPECT_FALSE(host.windows.TimerRunning(Main(), IDT_FOREGROUND_LOOK));
+    host::StandInWindow other(host.windows, u"Other");
+    host.windows.BringToFront(other.Handle());
+    host.windows.BringToFront(game.Handle());
+    host.AdvanceBy(5000);
+    EXPECT_EQ(Settings().Profile, 0);
+    EXPECT_EQ(host.processes.snapshotsTaken, 1);
 }
 
 } // namespace

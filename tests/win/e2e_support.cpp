@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace orv::e2e {
@@ -344,6 +345,70 @@ bool SimInstall::WaitForLog(const std::string& prefix, int count, DWORD ms) cons
         Sleep(20);
     }
     return true;
+}
+
+namespace {
+
+// The slot of a slot command line ("<time> write ... : 0A 03 <slot> ..."), or -1.
+int SlotOfCommand(const std::string& line) {
+    std::size_t at = line.find(" : 0A 03 ");
+    if (at == std::string::npos)
+        return -1;
+    return static_cast<int>(std::strtol(line.c_str() + at + 9, nullptr, 16));
+}
+
+} // namespace
+
+DWORD SimInstall::WaitForSlotCommand(std::size_t from, int slot, DWORD ms) const {
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<std::string> lines = ReadLines(Log());
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            if (SlotOfCommand(lines[i]) == slot)
+                return static_cast<DWORD>(std::strtoul(lines[i].c_str(), nullptr, 10));
+        }
+        if (GetTickCount() - start >= ms)
+            return 0;
+        Sleep(5);
+    }
+}
+
+std::vector<int> SimInstall::SlotCommandsSince(std::size_t from) const {
+    std::vector<int> slots;
+    std::vector<std::string> lines = ReadLines(Log());
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        if (int slot = SlotOfCommand(lines[i]); slot >= 0)
+            slots.push_back(slot);
+    }
+    return slots;
+}
+
+bool ShownProgram::Start(const std::wstring& dir, const std::wstring& exeName,
+                         const wchar_t* title) {
+    std::wstring exe = dir + exeName;
+    if (!CopyFileW((DistDir() + L"tools\\standin.exe").c_str(), exe.c_str(), FALSE))
+        return false;
+    std::wstring log = dir + exeName + L".log";
+    if (!m_process.Start(exe, L"\"" + log + L"\" --shown \"" + title + L"\""))
+        return false;
+    m_wnd = WaitForWindow(title, 10000);
+    // A new visible window activates itself; that must be over before a test
+    // brings another window to the front, or it may take the front back.
+    Eventually([&] { return GetForegroundWindow() == m_wnd; }, 1000);
+    return m_wnd != nullptr;
+}
+
+DWORD ShownProgram::BringToFront() const {
+    // The window's own thread takes the activation, a moment later; one that
+    // is still busy activating another window may miss it, so it is asked
+    // again. The time returned is that of the request that held.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        DWORD before = GetTickCount();
+        SetForegroundWindow(m_wnd);
+        if (Eventually([&] { return GetForegroundWindow() == m_wnd; }, 400))
+            return before;
+    }
+    return 0;
 }
 
 } // namespace orv::e2e

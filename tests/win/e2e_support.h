@@ -122,9 +122,32 @@ public:
     // The simulator's log lines without their times.
     std::vector<std::string> LogLines() const;
     bool WaitForLog(const std::string& prefix, int count, DWORD ms = 30000) const;
+    std::size_t LogSize() const { return ReadLines(Log()).size(); }
+    // The time (the simulator's GetTickCount) of the first command selecting
+    // `slot` after line `from` of the log, waiting for it up to `ms`; 0 when
+    // none came.
+    DWORD WaitForSlotCommand(std::size_t from, int slot, DWORD ms) const;
+    // The slots of all slot commands after line `from`, in order.
+    std::vector<int> SlotCommandsSince(std::size_t from) const;
 
 private:
     std::wstring m_dir;
+};
+
+// A program the user works with: a visible window titled `title` of its own
+// process, whose executable is named `exeName` (a copy of the stand-in
+// program in `dir`), so that profiles can link it by that name.
+class ShownProgram {
+public:
+    bool Start(const std::wstring& dir, const std::wstring& exeName, const wchar_t* title);
+    HWND Handle() const { return m_wnd; }
+    // Brings it to the front as a user would; returns GetTickCount just
+    // before, or 0 when the window did not come to the front.
+    DWORD BringToFront() const;
+
+private:
+    Process m_process;
+    HWND m_wnd = nullptr;
 };
 
 // Stands in for the configuration program: a top-level window "Orvane" with

@@ -2,7 +2,8 @@
 // opens the windows named on its command line and writes one line per
 // message they receive to a log file:
 //
-//   standin <log-file> [--config] [--osd | --hung-osd] [--title <title>]...
+//   standin <log-file> [--config] [--osd | --hung-osd] [--title <title>]
+//           [--shown <title>]...
 //
 //   --config         the configuration program: top-level "Orvane" with a
 //                    child window "Orvane"
@@ -12,6 +13,10 @@
 //                    gets (after logging it), as a display program that hangs
 //   --title <title>  a top-level window with this title (e.g. DLGLoading,
 //                    Orvane_TrayIcon, Launch_Program)
+//   --shown <title>  a visible top-level window with this title: a program
+//                    the user works with, which a test brings to the front
+//                    (a copy of standin under another name is another
+//                    program to the service's watcher)
 //
 // Log lines (UTF-8, tab-separated, flushed at once):
 //   <ms since start> <window> <message name> <message number> <wParam> <lParam>
@@ -91,9 +96,14 @@ LRESULT CALLBACK StandInProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
-HWND Open(const wchar_t* title, HWND parent, const wchar_t* className = kClass) {
-    HWND wnd = CreateWindowExW(0, className, title, parent != nullptr ? WS_CHILD : WS_POPUP, 0, 0,
-                               1, 1, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+HWND Open(const wchar_t* title, HWND parent, const wchar_t* className = kClass,
+          bool shown = false) {
+    DWORD style = parent != nullptr ? WS_CHILD
+                  : shown           ? WS_OVERLAPPEDWINDOW | WS_VISIBLE
+                                    : WS_POPUP;
+    int size = shown ? 200 : 1;
+    HWND wnd = CreateWindowExW(0, className, title, style, 0, 0, size, size, parent, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
     if (wnd != nullptr)
         ++g_windows;
     return wnd;
@@ -104,7 +114,8 @@ HWND Open(const wchar_t* title, HWND parent, const wchar_t* className = kClass) 
 int wmain(int argc, wchar_t** argv) {
     orv::win32::RestrictDllSearch();
     if (argc < 3) {
-        fputs("usage: standin <log-file> [--config] [--osd | --hung-osd] [--title <title>]...\n",
+        fputs("usage: standin <log-file> [--config] [--osd | --hung-osd] [--title <title>] "
+              "[--shown <title>]...\n",
               stderr);
         return 2;
     }
@@ -135,6 +146,8 @@ int wmain(int argc, wchar_t** argv) {
             g_hungOsd = Open(kOsdTitle, nullptr, kOsdClass);
         } else if (arg == L"--title" && i + 1 < argc) {
             Open(argv[++i], nullptr);
+        } else if (arg == L"--shown" && i + 1 < argc) {
+            Open(argv[++i], nullptr, kClass, true);
         }
     }
     if (g_windows == 0)

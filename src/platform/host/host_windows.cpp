@@ -58,6 +58,7 @@ bool HostWindowSystem::DestroyWnd(WndHandle wnd) {
     Deliver(wnd, WM_NCDESTROY, 0, 0);
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_windows.erase(wnd);
+    m_foregroundWatchers.erase(wnd);
     m_timers.erase(std::remove_if(m_timers.begin(), m_timers.end(),
                                   [wnd](const Timer& t) { return t.wnd == wnd; }),
                    m_timers.end());
@@ -317,6 +318,28 @@ std::uint32_t HostWindowSystem::WindowProcessId(WndHandle wnd) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     auto it = windowProcess.find(wnd);
     return it == windowProcess.end() ? 0 : it->second;
+}
+
+bool HostWindowSystem::WatchForeground(WndHandle wnd, MsgId msg) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (m_windows.count(wnd) == 0)
+        return false;
+    m_foregroundWatchers[wnd] = msg;
+    return true;
+}
+
+void HostWindowSystem::StopWatchingForeground(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_foregroundWatchers.erase(wnd);
+}
+
+void HostWindowSystem::BringToFront(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (wnd == foreground)
+        return; // Windows sends no event when the foreground stays
+    foreground = wnd;
+    for (const auto& [watcher, msg] : m_foregroundWatchers)
+        PostMsg(watcher, msg, 0, 0);
 }
 
 HostWindowSystem::Geometry HostWindowSystem::GeometryOf(WndHandle wnd) {

@@ -68,8 +68,13 @@ public:
     void ScreenSize(int& width, int& height) override;
     WndHandle ForegroundWindow() override { return foreground; }
     std::uint32_t WindowProcessId(WndHandle wnd) override;
+    bool WatchForeground(WndHandle wnd, MsgId msg) override;
+    void StopWatchingForeground(WndHandle wnd) override;
 
+    // Setting `foreground` changes it silently, as a system that sends no
+    // notice does; BringToFront changes it and notifies the watchers.
     WndHandle foreground = kNoWindow;
+    void BringToFront(WndHandle wnd);
     std::map<WndHandle, std::uint32_t> windowProcess; // windows of other processes
     // Windows of other programs that take this long (virtual ms) to answer a
     // sent message; kNeverAnswers for one that hangs. A sender with a shorter
@@ -138,6 +143,7 @@ private:
     std::vector<Queued> m_queue;
     std::vector<Timer> m_timers;
     std::map<std::u16string, MsgId> m_registered;
+    std::map<WndHandle, MsgId> m_foregroundWatchers;
     WndHandle m_nextHandle = 0x20000;
     std::uint64_t m_timerOrder = 0;
     bool m_quit = false;        // ever requested

@@ -7,12 +7,11 @@
 // once no posted message is left, and ends only the loop that takes it.
 //
 // Other programs' windows are stand-ins for bus clients (RegisterWindow):
-// lookups find them by title like any window (whatever class is asked for), and what the service posts or
-// sends to them, or broadcasts, goes to the outbox (the bus signals). A sent
-// message is answered 0 at once and a record is answered 1: a signal takes
-// no answer. Unlike Windows there is no screen, no dialog manager (a dialog
-// is a plain window), no z-order (of two windows with one title a lookup
-// finds the older) and no foreground window yet.
+// lookups find them by title like any window (whatever class is asked for), and what the service
+// posts or sends to them, or broadcasts, goes to the outbox (the bus signals). A sent message is
+// answered 0 at once and a record is answered 1: a signal takes no answer. Unlike Windows there is
+// no screen, no dialog manager (a dialog is a plain window), no z-order (of two windows with one
+// title a lookup finds the older) and no foreground window yet.
 #pragma once
 
 #include "platform/window.h"
@@ -85,6 +84,9 @@ public:
     void ScreenSize(int& width, int& height) override;
     WndHandle ForegroundWindow() override { return kNoWindow; }
     std::uint32_t WindowProcessId(WndHandle wnd) override;
+    // No foreground window, so no change of it to tell of.
+    bool WatchForeground(WndHandle, MsgId) override { return false; }
+    void StopWatchingForeground(WndHandle) override {}
 
     // A stand-in for another program's window, known on the bus as
     // `busTitle`; `parent` is a stand-in too, or none for a top-level one.

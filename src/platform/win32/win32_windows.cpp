@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace orv::win32 {
 
@@ -91,6 +92,23 @@ INT_PTR CALLBACK EmptyDialogProc(HWND, UINT, WPARAM, LPARAM) {
 }
 
 thread_local MSG t_currentMsg{};
+
+// Foreground notices: out-of-context window-event hooks, whose callbacks run
+// on the thread that set them, inside its message loop. The callback has no
+// context of its own, so each hook is found again by its handle.
+struct ForegroundWatch {
+    HWINEVENTHOOK hook;
+    HWND wnd;
+    UINT msg;
+};
+thread_local std::vector<ForegroundWatch> t_foregroundWatches;
+
+void CALLBACK ForegroundEvent(HWINEVENTHOOK hook, DWORD, HWND, LONG, LONG, DWORD, DWORD) {
+    for (const ForegroundWatch& watch : t_foregroundWatches) {
+        if (watch.hook == hook)
+            PostMessageW(watch.wnd, watch.msg, 0, 0);
+    }
+}
 
 class Win32WindowSystem final : public IWindowSystem {
 public:
@@ -217,6 +235,28 @@ public:
         DWORD pid = 0;
         GetWindowThreadProcessId(H(wnd), &pid);
         return pid;
+    }
+    bool WatchForeground(WndHandle wnd, MsgId msg) override {
+        StopWatchingForeground(wnd);
+        if (!::IsWindow(H(wnd)))
+            return false;
+        HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND,
+                                             nullptr, ForegroundEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+        if (hook == nullptr)
+            return false;
+        t_foregroundWatches.push_back({hook, H(wnd), msg});
+        return true;
+    }
+    void StopWatchingForeground(WndHandle wnd) override {
+        auto& watches = t_foregroundWatches;
+        for (auto it = watches.begin(); it != watches.end();) {
+            if (it->wnd == H(wnd)) {
+                UnhookWinEvent(it->hook);
+                it = watches.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 
 private:
