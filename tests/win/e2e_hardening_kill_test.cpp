@@ -247,11 +247,20 @@ TEST_F(KillWhileSaving, FiftyKillsLeaveEveryFileWholeWithOldOrNewValues) {
     std::vector<Event> burst;
     DWORD span = 0;
     for (int run = 0; run < 3; ++run) {
-        burst.clear();
-        State end = state;
-        for (int i = 0; i < kBurst; ++i) {
-            burst.push_back(RandomEvent(rng, end));
-            end = Apply(end, burst.back());
+        // The files must reach the burst's end state only once it is all
+        // saved: a burst that passes through its end state earlier (or starts
+        // there) would let the timing stop while saves are still queued.
+        State end;
+        bool endSeenBefore = true;
+        while (endSeenBefore) {
+            burst.clear();
+            std::vector<State> passed{state};
+            for (int i = 0; i < kBurst; ++i) {
+                burst.push_back(RandomEvent(rng, passed.back()));
+                passed.push_back(Apply(passed.back(), burst.back()));
+            }
+            end = passed.back();
+            endSeenBefore = std::find(passed.begin(), passed.end() - 1, end) != passed.end() - 1;
         }
         DWORD took = RunToEnd(burst, state, base);
         span = run == 0 ? took : std::min(span, took);
