@@ -92,12 +92,6 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
-#define ORV_HID_CALL __stdcall
-#else
-#define ORV_HID_CALL
-#endif
-
 namespace orv {
 
 // One {usage, usage page} pair of the filter.

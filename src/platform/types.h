@@ -8,6 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// The calling convention of the device-access library's entry points and
+// callback: the platform's standard one (__stdcall on Windows, where 64-bit
+// has no other; the compiler's default elsewhere).
+#if defined(_WIN32)
+#define ORV_HID_CALL __stdcall
+#else
+#define ORV_HID_CALL
+#endif
+
 namespace orv {
 
 using WndHandle = std::uintptr_t; // 0 = no window
