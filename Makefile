@@ -104,6 +104,11 @@ soak: host
 bench: host
 	@for b in $(HOST_BUILD)/bench/orv_*_bench; do echo "== $$b"; $$b; done
 
+# The Linux service's resident memory, idle wake-ups (a few minutes) and bus
+# round trips, on a session bus of its own (bench/linux/).
+bench-linux: linux
+	dbus-run-session -- $(LINUX_BUILD)/bench/linux/orv_service_bench_linux
+
 bench-win: dist
 	scripts/wine-harness bash -c 'for b in $(WIN_BUILD)/bench/win/orv_*_bench_win.exe; do echo "== $$b"; wine $$b; done'
 
