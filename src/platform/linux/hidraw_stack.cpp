@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace orv::linux_ {
 
@@ -62,6 +65,9 @@ public:
     HidrawHandle(int fd, int cancel, HidrawStack::Route route)
         : m_fd(fd), m_cancel(cancel), m_route(std::move(route)), m_scratch(kMaxReport) {}
     ~HidrawHandle() override {
+        Cancel();
+        if (m_writer.joinable())
+            m_writer.join(); // a write inside the kernel ends with its limit
         close(m_fd);
         close(m_cancel);
     }
@@ -92,20 +98,33 @@ public:
         }
     }
 
+    // The kernel writes a report synchronously, for as long as the device
+    // takes to accept it (up to its own five-second limit), so the write runs
+    // on the handle's writer thread and the caller waits only for `limitMs`.
+    // A write the caller gave up on still goes out; the next waits for it.
     IoStatus Write(const std::uint8_t* report, std::size_t length, std::uint32_t limitMs) override {
         const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
-        for (;;) {
-            const IoStatus ready = Wait(POLLOUT, limitMs, deadline);
-            if (ready != IoStatus::Done)
-                return ready;
-            const ssize_t n = write(m_fd, report, length);
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EINTR)
-                    continue;
-                return FromErrno(errno);
+        std::unique_lock<std::mutex> lock(m_writeLock);
+        auto waitFor = [&](auto done) {
+            if (limitMs == hid::kNoTimeLimit) {
+                m_writeChanged.wait(lock, done);
+                return true;
             }
-            return static_cast<std::size_t>(n) == length ? IoStatus::Done : IoStatus::Failed;
-        }
+            return m_writeChanged.wait_until(lock, deadline, done);
+        };
+        if (!waitFor([this] { return m_cancelled || !m_writing; }))
+            return IoStatus::TimedOut;
+        if (m_cancelled)
+            return IoStatus::Cancelled;
+        if (!m_writer.joinable())
+            m_writer = std::thread([this] { WriterLoop(); });
+        m_job.assign(report, report + length);
+        m_writing = true;
+        const std::uint64_t ticket = ++m_jobs;
+        m_writeChanged.notify_all();
+        if (!waitFor([&] { return m_cancelled || m_finished == ticket; }))
+            return IoStatus::TimedOut;
+        return m_finished == ticket ? m_result : IoStatus::Cancelled;
     }
 
     IoStatus GetFeature(std::uint8_t* buffer, std::size_t length) override {
@@ -130,9 +149,45 @@ public:
         const std::uint64_t one = 1;
         while (write(m_cancel, &one, sizeof one) < 0 && errno == EINTR) {
         }
+        std::lock_guard<std::mutex> guard(m_writeLock);
+        m_cancelled = true;
+        m_writeChanged.notify_all();
     }
 
 private:
+    void WriterLoop() {
+        std::unique_lock<std::mutex> lock(m_writeLock);
+        for (;;) {
+            m_writeChanged.wait(lock, [this] { return m_cancelled || m_finished != m_jobs; });
+            if (m_finished == m_jobs)
+                return; // cancelled with nothing left to write
+            const std::vector<std::uint8_t> job = std::move(m_job);
+            const std::uint64_t ticket = m_jobs;
+            lock.unlock();
+            const IoStatus status = WriteNow(job);
+            lock.lock();
+            m_result = status;
+            m_finished = ticket;
+            m_writing = false;
+            m_writeChanged.notify_all();
+        }
+    }
+
+    IoStatus WriteNow(const std::vector<std::uint8_t>& report) {
+        for (;;) {
+            const IoStatus ready = Wait(POLLOUT, hid::kNoTimeLimit, SteadyClock::now());
+            if (ready != IoStatus::Done)
+                return ready;
+            const ssize_t n = write(m_fd, report.data(), report.size());
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EINTR)
+                    continue;
+                return FromErrno(errno);
+            }
+            return static_cast<std::size_t>(n) == report.size() ? IoStatus::Done : IoStatus::Failed;
+        }
+    }
+
     // Waits until the node is ready for `events`, Cancel is called, or the
     // limit runs out.
     IoStatus Wait(short events, std::uint32_t limitMs, SteadyClock::time_point deadline) {
@@ -186,6 +241,16 @@ private:
     const int m_cancel;
     const HidrawStack::Route m_route;
     std::vector<std::uint8_t> m_scratch; // used by the one reader
+
+    std::mutex m_writeLock; // everything below
+    std::condition_variable m_writeChanged;
+    bool m_cancelled = false;
+    bool m_writing = false;          // a write is on the writer thread
+    std::vector<std::uint8_t> m_job; // the report it is to write
+    std::uint64_t m_jobs = 0;        // writes handed over
+    std::uint64_t m_finished = 0;    // the last one done
+    IoStatus m_result = IoStatus::Done;
+    std::thread m_writer; // started by the first write
 };
 
 } // namespace
