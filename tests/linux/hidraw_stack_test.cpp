@@ -9,9 +9,11 @@
 #include "hid_descriptor_fixtures.h"
 #include "hiddevice/hid_engine.h"
 #include "platform/linux/hidraw_stack.h"
+#include "platform/linux/udev_hidraw_source.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -254,6 +256,23 @@ TEST_F(HidrawStackTest, OpenFailsForUnknownPathsAndRefusedNodes) {
     EXPECT_EQ(Open(kVendorNode, "ff00:0001"), nullptr);
     source.RefuseOpens(false);
     EXPECT_NE(Open(kVendorNode, "ff00:0001"), nullptr);
+}
+
+// The system's own source: what it lists is whole, and watching starts and
+// stops at once (a stop that hung would hang every close of the library).
+TEST(UdevHidrawSource, ListsWholeNodesAndStopsWatchingAtOnce) {
+    auto source = MakeUdevHidrawSource();
+    for (const HidrawNode& node : source->Nodes()) {
+        EXPECT_FALSE(node.devnode.empty());
+        EXPECT_FALSE(node.descriptor.empty()) << node.devnode;
+    }
+    std::atomic<int> changes{0};
+    const auto start = SteadyClock::now();
+    source->Watch([&] { ++changes; });
+    source->Watch([&] { ++changes; });
+    source->Watch({});
+    EXPECT_LT(SteadyClock::now() - start, milliseconds(1000));
+    EXPECT_EQ(source->OpenNode("/nonexistent/hidraw0"), -1);
 }
 
 // ------------------------------------------------------------ with the engine
