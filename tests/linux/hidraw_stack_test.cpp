@@ -126,6 +126,20 @@ TEST_F(HidrawStackTest, ListsEveryCollectionAndTheKeyboardsFilterFindsItsFive) {
     EXPECT_EQ(commands->featureLength, 264);
 }
 
+// Two collections with the same usages on one node are still two paths.
+TEST_F(HidrawStackTest, CollectionsAlikeOnOneNodeHaveTheirOwnPaths) {
+    const Bytes one = {0x85, 0x01, 0x75, 0x08, 0x95, 0x02, 0x81, 0x02, 0xC0};
+    Bytes twice = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01};
+    twice.insert(twice.end(), one.begin(), one.end());
+    twice.insert(twice.end(), {0x09, 0x01, 0xA1, 0x01, 0x85, 0x02, 0x81, 0x02, 0xC0});
+    source.Add(Node(kVendorNode, kKeyboardVendorId, kKeyboardProductId, twice));
+    const std::vector<CollectionInfo> listed = stack.Enumerate();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].path, PathOf(kVendorNode, "ff00:0001"));
+    EXPECT_EQ(listed[1].path, PathOf(kVendorNode, "ff00:0001.2"));
+    EXPECT_NE(Open(kVendorNode, "ff00:0001.2"), nullptr);
+}
+
 TEST_F(HidrawStackTest, InputReportsReachOnlyTheCollectionOfTheirId) {
     PlugEverything(source);
     stack.Enumerate();

@@ -279,10 +279,11 @@ std::vector<CollectionInfo> HidrawStack::ListLocked() {
         const std::vector<HidTopCollection>& collections = parsed->collections;
         for (std::size_t i = 0; i < collections.size(); ++i) {
             const HidTopCollection& c = collections[i];
-            const int duplicate = static_cast<int>(
-                std::count_if(collections.begin(), collections.begin() + i, [&](const auto& o) {
-                    return o.usagePage == c.usagePage && o.usage == c.usage;
-                }));
+            int duplicate = 0;
+            for (std::size_t j = 0; j < i; ++j) {
+                if (collections[j].usagePage == c.usagePage && collections[j].usage == c.usage)
+                    ++duplicate;
+            }
             CollectionInfo info;
             info.path = CollectionPath(node.devnode, c, duplicate);
             info.vendorId = node.vendorId;
