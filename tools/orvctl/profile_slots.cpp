@@ -76,7 +76,7 @@ std::string NameFault(std::u16string_view name) {
                    "characters";
     }
     if (ReservedDeviceName(name))
-        return "'" + ToUtf8(name) + "' is a device name of the platform, not a file name";
+        return ToUtf8(name).append(" is a device name of the platform, not a file name");
     if (ProfileFilePath(name).size() > kMaxIniPath)
         return "the name is too long: its file path would pass " + std::to_string(kMaxIniPath) +
                " characters";
