@@ -209,8 +209,8 @@ TEST_F(ProfileVerbsTest, ShowNamesKeysAndColoursAsTheyAreTyped) {
 TEST_F(ProfileVerbsTest, LinkFillsTheFirstFreeEntryAndUnlinkClearsIt) {
     ASSERT_EQ(Run({"link", "0", "C:\\a.exe"}).rc, ctl::kExitOk);
     ASSERT_EQ(Run({"link", "0", "C:\\b.exe"}).rc, ctl::kExitOk);
-    ASSERT_EQ(Run({"link", "0", "C:\\a.exe"}).rc, ctl::kExitOk); // already linked: kept once
-    ASSERT_EQ(Run({"unlink", "0", "C:\\a.exe"}).rc, ctl::kExitOk);
+    ASSERT_EQ(Run({"link", "0", "c:\\A.exe"}).rc, ctl::kExitOk); // already linked: kept once
+    ASSERT_EQ(Run({"unlink", "0", "C:\\A.EXE"}).rc, ctl::kExitOk);
     ASSERT_EQ(Run({"link", "0", "C:\\c.exe"}).rc, ctl::kExitOk);
     LINK_EXE_TABLE links;
     LoadLinkTable(u"Profile 0", {}, links);

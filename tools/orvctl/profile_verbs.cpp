@@ -337,7 +337,8 @@ int ProfileVerbs::Link(const std::vector<std::string>& args, bool add) {
         int found = -1, empty = -1;
         for (int i = kLinkExeCount - 1; i >= 0; --i) {
             std::u16string_view link = FieldText(profile.LinkExe[i]);
-            if (link == path)
+            // The service matches linked programs without regard to case.
+            if (!link.empty() && EqualsNoCase(link, path))
                 found = i;
             if (link.empty())
                 empty = i;
