@@ -140,6 +140,37 @@ void RoundTrips(const char* what, int calls, const char* dest, const char* path,
                 us[us.size() / 2], us[us.size() * 9 / 10], us.back(), calls);
 }
 
+// The service on its own name, on the simulated keyboard or the real ones;
+// -1 when it does not take the name.
+pid_t Start(bool simulated) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (simulated)
+            execl(ORV_SERVICE_PATH, ORV_SERVICE_PATH, "--simulated-keyboard",
+                  static_cast<char*>(nullptr));
+        else
+            execl(ORV_SERVICE_PATH, ORV_SERVICE_PATH, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 100 && !NameOwned(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!NameOwned()) {
+        std::fprintf(stderr, "bench: the service did not take its name\n");
+        return -1;
+    }
+    return pid;
+}
+
+// SIGTERM, then its exit code (-1 when it did not exit by itself).
+int Stop(pid_t pid) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::printf("stopped on SIGTERM: exit code %d\n", code);
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -163,18 +194,9 @@ int main(int argc, char** argv) {
     if (mkdtemp(home) == nullptr)
         return 1;
     setenv("XDG_CONFIG_HOME", home, 1);
-    pid_t pid = fork();
-    if (pid == 0) {
-        execl(ORV_SERVICE_PATH, ORV_SERVICE_PATH, "--simulated-keyboard",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 100 && !NameOwned(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!NameOwned()) {
-        std::fprintf(stderr, "bench: the service did not take its name\n");
+    pid_t pid = Start(true);
+    if (pid < 0)
         return 1;
-    }
     Settle();
     std::string status = "/proc/" + std::to_string(pid) + "/status";
     std::printf("resident memory: VmRSS %ld KiB, peak VmHWM %ld KiB, threads %ld\n",
@@ -197,10 +219,18 @@ int main(int argc, char** argv) {
                g_variant_new("(utx)", 0u, guint64{0}, gint64{0}));
     std::printf("resident memory after the calls: VmRSS %ld KiB\n", StatusField(status, "VmRSS"));
 
-    kill(pid, SIGTERM);
-    int code = 0;
-    waitpid(pid, &code, 0);
-    std::printf("stopped on SIGTERM: exit code %d\n", WIFEXITED(code) ? WEXITSTATUS(code) : -1);
+    int code = Stop(pid);
+    // The service on real keyboards, none of them plugged in: its hidraw
+    // watch alone.
+    pid = Start(false);
+    if (pid < 0)
+        return 1;
+    Settle();
+    status = "/proc/" + std::to_string(pid) + "/status";
+    std::printf("without --simulated-keyboard: VmRSS %ld KiB, threads %ld\n",
+                StatusField(status, "VmRSS"), StatusField(status, "Threads"));
+    IdleWakeups(pid, "absent (hidraw)", idleSeconds);
+    code |= Stop(pid);
     std::string remove = std::string("rm -rf ") + home;
-    return std::system(remove.c_str()) == 0 && WIFEXITED(code) && WEXITSTATUS(code) == 0 ? 0 : 1;
+    return std::system(remove.c_str()) == 0 && code == 0 ? 0 : 1;
 }
