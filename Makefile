@@ -6,7 +6,7 @@ WIN_BUILD := build/win
 LINUX_BUILD := build/linux
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-deb test-sanitize deb bench-linux fuzz-build fuzz soak bench bench-win demo format clean
 
 all: host dist
 
@@ -27,6 +27,14 @@ linux: setup
 	@cmake -S . -B $(LINUX_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 	    -DORV_PLATFORM=linux -DORV_WERROR=ON >/dev/null
 	@cmake --build $(LINUX_BUILD)
+
+# The Debian package of the Linux service, build/deb/orvane-hid_<version>_<arch>.deb
+# (scripts/make-deb), and its check without installing it (scripts/check-deb).
+deb: linux
+	@scripts/make-deb $(LINUX_BUILD)
+
+test-deb: deb
+	scripts/check-deb
 
 # The static checks alone: the include directions of the core
 # (scripts/check-layering), then the core and the host platform compiled
@@ -69,7 +77,7 @@ test-win: installer
 test-parity: linux dist
 	scripts/upload-parity
 
-test: lint test-host test-sanitize test-linux test-win test-parity
+test: lint test-host test-sanitize test-linux test-deb test-win test-parity
 
 # Host tests again, built with clang and AddressSanitizer/UBSan, plus the fuzz targets.
 FUZZ_BUILD := build/fuzz
@@ -95,6 +103,11 @@ soak: host
 
 bench: host
 	@for b in $(HOST_BUILD)/bench/orv_*_bench; do echo "== $$b"; $$b; done
+
+# The Linux service's resident memory, idle wake-ups (a few minutes) and bus
+# round trips, on a session bus of its own (bench/linux/).
+bench-linux: linux
+	dbus-run-session -- $(LINUX_BUILD)/bench/linux/orv_service_bench_linux
 
 bench-win: dist
 	scripts/wine-harness bash -c 'for b in $(WIN_BUILD)/bench/win/orv_*_bench_win.exe; do echo "== $$b"; wine $$b; done'
