@@ -255,7 +255,7 @@ std::string FormatEvent(const WatchEvent& e) {
     case WatchEvent::kPlugged:
         return std::string("plugged ") + (e.value != 0 ? "yes" : "no");
     case WatchEvent::kFirmware:
-        return "firmware " + Trimmed(e.text);
+        return "firmware " + (Trimmed(e.text).empty() ? std::string("unknown") : Trimmed(e.text));
     case WatchEvent::kProgress:
         return "upload-progress " + std::to_string(e.value);
     case WatchEvent::kSync:

@@ -21,7 +21,8 @@ using linux_::kBusName;
 using linux_::kInterface;
 using linux_::kObjectPath;
 
-constexpr int kCallTimeoutMs = 10000;
+// A service busy with the keyboard (some 3 s per collection that arrives) answers late.
+constexpr int kCallTimeoutMs = 30000;
 // Registered message numbers start here; the one the suite broadcasts is "QUIV_DEV_SYNC".
 constexpr std::uint32_t kFirstRegisteredMessage = 0xC000;
 
@@ -130,10 +131,14 @@ private:
     GDBusConnection* m_bus = nullptr;
 };
 
+constexpr int kStateTries = 50;
+constexpr guint kStateRetryMs = 100;
+
 struct WatchContext {
     DBusLink* link;
     const std::function<void(const WatchEvent&)>* onEvent;
     GMainLoop* loop;
+    int stateTries = 0;
 };
 
 void Emit(WatchContext& context, WatchEvent::Kind kind, std::int64_t value,
@@ -188,16 +193,25 @@ void OnPropertiesChanged(GDBusConnection*, const gchar*, const gchar*, const gch
     g_variant_unref(changed);
 }
 
-// The service came (or was there): its state first, as a starting point for what follows.
+// The service's state, as a starting point for what follows. A service that
+// has just taken its name may not serve its object yet: asked again shortly.
+gboolean TellState(gpointer data) {
+    auto& context = *static_cast<WatchContext*>(data);
+    ServiceState state;
+    if (!context.link->ReadState(state))
+        return ++context.stateTries < kStateTries ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+    Emit(context, WatchEvent::kSlot, state.slot);
+    Emit(context, WatchEvent::kPlugged, state.plugged ? 1 : 0);
+    Emit(context, WatchEvent::kFirmware, 0, state.firmware);
+    return G_SOURCE_REMOVE;
+}
+
 void OnServiceUp(GDBusConnection*, const gchar*, const gchar*, gpointer data) {
     auto& context = *static_cast<WatchContext*>(data);
     Emit(context, WatchEvent::kServiceUp, 0);
-    ServiceState state;
-    if (context.link->ReadState(state)) {
-        Emit(context, WatchEvent::kSlot, state.slot);
-        Emit(context, WatchEvent::kPlugged, state.plugged ? 1 : 0);
-        Emit(context, WatchEvent::kFirmware, 0, state.firmware);
-    }
+    context.stateTries = 0;
+    if (TellState(data) == G_SOURCE_CONTINUE)
+        g_timeout_add(kStateRetryMs, TellState, data);
 }
 
 void OnServiceDown(GDBusConnection*, const gchar*, gpointer data) {
