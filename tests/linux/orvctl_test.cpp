@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace orv::linux_test {
@@ -177,7 +179,14 @@ TEST_F(Orvctl, BadArgumentsSendNothingToARunningService) {
     EXPECT_EQ(Property("Slot"), "0");
 }
 
+// A profile name the configuration program allows that JSON must escape.
+constexpr char kAwkwardName[] = "Fast \"\xC3\x98\"\tone\\two";
+
 TEST_F(Orvctl, StatusSlotsUploadsAndWatch) {
+    std::filesystem::create_directories(dataFolder);
+    std::ofstream(dataFolder + "/config.ini", std::ios::binary)
+        << "\xEF\xBB\xBF[Setting]\r\nProfile=0\r\n[ProfileData]\r\nMode_2=7\r\n"
+        << "[MyXlistIconInfo7]\r\nProfileName=" << kAwkwardName << "\r\n";
     Start();
     ASSERT_TRUE(WaitFor([&] { return Property("Plugged") == "true"; }));
     // The configuration program's child window, to see the notices watch reports.
@@ -186,6 +195,11 @@ TEST_F(Orvctl, StatusSlotsUploadsAndWatch) {
     GPid watch = 0;
     int watchOut = -1, watchErr = -1;
     ASSERT_TRUE(Spawn({"watch"}, watch, watchOut, watchErr));
+    // Ended however the test ends.
+    std::unique_ptr<GPid, void (*)(GPid*)> watchGuard(&watch, [](GPid* pid) {
+        if (*pid != 0 && kill(*pid, SIGKILL) == 0)
+            waitpid(*pid, nullptr, 0);
+    });
     fcntl(watchOut, F_SETFL, O_NONBLOCK);
     std::string watched;
     auto watchSaw = [&](const std::string& line) {
@@ -209,7 +223,7 @@ TEST_F(Orvctl, StatusSlotsUploadsAndWatch) {
     for (int slot = 0; slot < 6; ++slot) {
         const test::Json& entry = status["profiles"].items[static_cast<std::size_t>(slot)];
         EXPECT_EQ(entry["slot"].number, slot);
-        EXPECT_EQ(entry["name"].text, "Profile " + std::to_string(slot));
+        EXPECT_EQ(entry["name"].text, slot == 1 ? kAwkwardName : "Profile " + std::to_string(slot));
     }
     Result text = Run({"status"});
     EXPECT_EQ(text.code, 0);
@@ -243,9 +257,10 @@ TEST_F(Orvctl, StatusSlotsUploadsAndWatch) {
     int status_ = 0;
     ASSERT_TRUE(WaitFor([&] { return waitpid(watch, &status_, WNOHANG) == watch; }, 5000));
     EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0);
+    g_spawn_close_pid(watch);
+    watch = 0;
     close(watchOut);
     close(watchErr);
-    g_spawn_close_pid(watch);
 }
 
 } // namespace
