@@ -72,8 +72,10 @@ protected:
     std::vector<Signal> signals;
     GPid service = 0;
 
-private:
+    // The environment of the programs a test starts: its own data and runtime folders.
     std::vector<std::string> Environment() const;
+
+private:
     guint m_subscription = 0;
 };
 
