@@ -3,6 +3,7 @@
 #include "base/wstr.h"
 
 #include <algorithm>
+#include <climits>
 #include <unistd.h>
 
 namespace orv::linux_ {
@@ -18,6 +19,18 @@ bool NameMatches(const char16_t* wanted, const std::u16string& actual) {
 constexpr gint kTimerPriority = G_PRIORITY_DEFAULT + 10;
 // Windows raises shorter periods to this.
 constexpr std::uint32_t kShortestPeriodMs = 10;
+
+// Other programs' X windows: the X id (29 bits) under a bit that the
+// service's own handles, counted up from 0x20000, never reach.
+constexpr WndHandle kXWindowTag = WndHandle(1) << (sizeof(WndHandle) * CHAR_BIT - 2);
+
+bool IsXWindow(WndHandle wnd) {
+    return (wnd & kXWindowTag) != 0;
+}
+
+std::uint32_t XIdOf(WndHandle wnd) {
+    return static_cast<std::uint32_t>(wnd & ~kXWindowTag);
+}
 
 } // namespace
 
@@ -52,9 +65,12 @@ LinuxWindowSystem::LinuxWindowSystem() : m_context(g_main_context_ref_thread_def
     reinterpret_cast<QueueSource*>(m_queueSource)->owner = this;
     g_source_set_priority(m_queueSource, G_PRIORITY_DEFAULT);
     g_source_attach(m_queueSource, m_context);
+    m_x11 = std::make_unique<X11Foreground>(m_context);
+    m_x11->onChange = [this] { ForegroundChanged(); };
 }
 
 LinuxWindowSystem::~LinuxWindowSystem() {
+    m_x11.reset();
     for (auto& [key, timer] : m_timers) {
         g_source_destroy(timer->source);
         g_source_unref(timer->source);
@@ -131,6 +147,7 @@ bool LinuxWindowSystem::DestroyWnd(WndHandle wnd) {
     Deliver(wnd, WM_NCDESTROY, 0, 0);
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_windows.erase(wnd);
+    m_foregroundWatchers.erase(wnd);
     RemoveTimersOf(wnd);
     // What was posted to it is dropped with it.
     m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
@@ -140,6 +157,12 @@ bool LinuxWindowSystem::DestroyWnd(WndHandle wnd) {
 }
 
 bool LinuxWindowSystem::IsWnd(WndHandle wnd) {
+    if (IsXWindow(wnd))
+        return m_x11->Exists(XIdOf(wnd));
+    return IsOwn(wnd);
+}
+
+bool LinuxWindowSystem::IsOwn(WndHandle wnd) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     return m_windows.count(wnd) != 0;
 }
@@ -431,26 +454,26 @@ WndHandle LinuxWindowSystem::ParentOf(WndHandle wnd) {
 }
 
 bool LinuxWindowSystem::ShowWnd(WndHandle wnd, int) {
-    return IsWnd(wnd);
+    return IsOwn(wnd);
 }
 
 bool LinuxWindowSystem::MoveWnd(WndHandle wnd, int, int, int, int, bool) {
-    return IsWnd(wnd);
+    return IsOwn(wnd);
 }
 
 bool LinuxWindowSystem::PlaceTopMost(WndHandle wnd, int, int) {
-    return IsWnd(wnd);
+    return IsOwn(wnd);
 }
 
 bool LinuxWindowSystem::InvalidateWnd(WndHandle wnd, bool) {
-    return IsWnd(wnd);
+    return IsOwn(wnd);
 }
 
 bool LinuxWindowSystem::UpdateWnd(WndHandle wnd) {
     // Nothing is drawn, so no window is ever invalid.
     if (onActivity)
         onActivity();
-    return IsWnd(wnd);
+    return IsOwn(wnd);
 }
 
 void LinuxWindowSystem::ClientToParent(WndHandle, int&, int&) {}
@@ -461,7 +484,37 @@ void LinuxWindowSystem::ScreenSize(int& width, int& height) {
     height = 1080;
 }
 
+WndHandle LinuxWindowSystem::ForegroundWindow() {
+    std::uint32_t active = m_x11->ActiveWindow();
+    return active == 0 ? kNoWindow : kXWindowTag | active;
+}
+
+bool LinuxWindowSystem::WatchForeground(WndHandle wnd, MsgId msg) {
+    if (!m_x11->Available() || !IsOwn(wnd))
+        return false;
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_foregroundWatchers[wnd] = msg;
+    return true;
+}
+
+void LinuxWindowSystem::StopWatchingForeground(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_foregroundWatchers.erase(wnd);
+}
+
+void LinuxWindowSystem::ForegroundChanged() {
+    std::map<WndHandle, MsgId> watchers;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        watchers = m_foregroundWatchers;
+    }
+    for (const auto& [wnd, msg] : watchers)
+        PostMsg(wnd, msg, 0, 0);
+}
+
 std::uint32_t LinuxWindowSystem::WindowProcessId(WndHandle wnd) {
+    if (IsXWindow(wnd))
+        return m_x11->ProcessOf(XIdOf(wnd));
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     auto it = m_windows.find(wnd);
     if (it == m_windows.end())

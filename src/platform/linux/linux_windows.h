@@ -11,9 +11,15 @@
 // posts or sends to them, or broadcasts, goes to the outbox (the bus signals). A sent message is
 // answered 0 at once and a record is answered 1: a signal takes no answer. Unlike Windows there is
 // no screen, no dialog manager (a dialog is a plain window), no z-order (of two windows with one
-// title a lookup finds the older) and no foreground window yet.
+// title a lookup finds the older).
+//
+// The foreground window is that of the X display, when there is one
+// (x11_foreground.h): another program's X window has a handle of its own
+// range, which no window of the service ever gets; it is a window (IsWnd)
+// while it is on the display and takes no message.
 #pragma once
 
+#include "platform/linux/x11_foreground.h"
 #include "platform/window.h"
 
 #include <glib.h>
@@ -22,6 +28,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -82,11 +89,13 @@ public:
     void ReleaseMouse() override {}
     void ClientToParent(WndHandle wnd, int& x, int& y) override;
     void ScreenSize(int& width, int& height) override;
-    WndHandle ForegroundWindow() override { return kNoWindow; }
+    WndHandle ForegroundWindow() override;
     std::uint32_t WindowProcessId(WndHandle wnd) override;
-    // No foreground window, so no change of it to tell of.
-    bool WatchForeground(WndHandle, MsgId) override { return false; }
-    void StopWatchingForeground(WndHandle) override {}
+    // False without an X display: no change of the foreground is known.
+    bool WatchForeground(WndHandle wnd, MsgId msg) override;
+    void StopWatchingForeground(WndHandle wnd) override;
+    // The foreground window and its changes are known (an X display was reached).
+    bool FollowsForeground() const { return m_x11->Available(); }
 
     // A stand-in for another program's window, known on the bus as
     // `busTitle`; `parent` is a stand-in too, or none for a top-level one.
@@ -129,6 +138,9 @@ private:
     };
 
     static bool IsChild(const Window& window) { return (window.style & WS_CHILD) != 0; }
+    // A window of the service itself or a stand-in, not another program's X window.
+    bool IsOwn(WndHandle wnd);
+    void ForegroundChanged();
     LResult Deliver(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam);
     // Delivers what is queued now; true when a quit was taken meanwhile.
     bool DeliverQueued();
@@ -150,6 +162,8 @@ private:
     int m_quitCode = 0;
     std::function<bool(const QueuedMsg&)> m_preTranslate;
     IOutbox* m_outbox = nullptr;
+    std::unique_ptr<X11Foreground> m_x11;
+    std::map<WndHandle, MsgId> m_foregroundWatchers;
 };
 
 } // namespace orv::linux_
