@@ -6,7 +6,7 @@ WIN_BUILD := build/win
 LINUX_BUILD := build/linux
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-sanitize fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-sanitize fuzz-build fuzz soak bench bench-win bench-linux-foreground demo format clean
 
 all: host dist
 
@@ -95,6 +95,11 @@ soak: host
 
 bench: host
 	@for b in $(HOST_BUILD)/bench/orv_*_bench; do echo "== $$b"; $$b; done
+
+# From a foreground change on a virtual X display to the slot command, with
+# the watcher's tick alone beside it (bench/linux).
+bench-linux-foreground: linux
+	dbus-run-session -- $(LINUX_BUILD)/bench/linux/orv_foreground_bench_linux
 
 bench-win: dist
 	scripts/wine-harness bash -c 'for b in $(WIN_BUILD)/bench/win/orv_*_bench_win.exe; do echo "== $$b"; wine $$b; done'

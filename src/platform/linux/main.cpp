@@ -13,6 +13,10 @@
 #include "platform/linux/linux_platform.h"
 #include "storage/settings.h"
 
+#ifdef ORV_TICK_ONLY
+#include "tick_only_windows.h"
+#endif
+
 #include <gio/gio.h>
 #include <glib-unix.h>
 
@@ -124,6 +128,10 @@ int main(int argc, char** argv) {
     }
 
     orv::linux_::InstallLinuxPlatform();
+#ifdef ORV_TICK_ONLY
+    // The foreground benchmark's baseline build (bench/linux).
+    orv::bench::UseTickOnlyWindows();
+#endif
     // The library lives as long as the process, as the device connection expects.
     orv::sim::SimKeyboard* keyboard = nullptr;
     if (options.simulated) {
