@@ -27,11 +27,17 @@ int main(int argc, char** argv) {
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
                     PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
     XSelectInput(display, window, StructureNotifyMask);
-    XMapWindow(display, window);
-    for (XEvent event;;) {
-        XNextEvent(display, &event);
-        if (event.type == MapNotify)
-            break;
+    // A window manager that is still starting may drop the request; it is
+    // asked again until the window is mapped.
+    for (bool mapped = false; !mapped;) {
+        XMapWindow(display, window);
+        XFlush(display);
+        for (int waited = 0; !mapped && waited < 500; waited += 10) {
+            XEvent event;
+            mapped = XCheckTypedWindowEvent(display, window, MapNotify, &event) != 0;
+            if (!mapped)
+                usleep(10000);
+        }
     }
     std::printf("0x%lx\n", window);
     std::fflush(stdout);
