@@ -2,7 +2,8 @@
 // handle that no window of the service has, names its process, is a window
 // while it is on the display and takes nothing the service would send; a
 // change of the active window reaches the watching window as its message.
-// Without a display nothing of it is there and nothing fails.
+// Without a display, or once it has gone, nothing of it is there and
+// nothing fails.
 #include "platform/linux/linux_windows.h"
 #include "x_desk.h"
 
@@ -97,6 +98,27 @@ TEST_F(X11Windows, TheWindowInFrontIsAnotherProgramsAndTakesNoMessage) {
     windows.Pump(200);
     EXPECT_EQ(notices.count, 0);
     EXPECT_EQ(windows.ForegroundWindow(), front);
+    windows.DestroyWnd(own);
+}
+
+TEST_F(X11Windows, ADisplayThatGoesAwayEndsTheFollowingAndNothingElse) {
+    LinuxWindowSystem windows;
+    Notices notices;
+    WindowCreateArgs args;
+    args.style = WS_POPUP;
+    const WndHandle own = windows.CreateWnd(args, &notices);
+    ASSERT_NE(desk.StartProgram(ORV_X_PROGRAM, folder, "game"), 0u);
+    const WndHandle front = windows.ForegroundWindow();
+    ASSERT_TRUE(windows.WatchForeground(own, kChanged));
+
+    desk.Stop(); // Xlib's own handling would end this process here
+    windows.Pump(300);
+    EXPECT_FALSE(windows.FollowsForeground());
+    EXPECT_EQ(windows.ForegroundWindow(), kNoWindow);
+    EXPECT_FALSE(windows.IsWnd(front));
+    EXPECT_EQ(windows.WindowProcessId(front), 0u);
+    EXPECT_FALSE(windows.WatchForeground(own, kChanged));
+    EXPECT_TRUE(windows.PostMsg(own, WM_USER, 0, 0));
     windows.DestroyWnd(own);
 }
 

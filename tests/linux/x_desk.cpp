@@ -84,14 +84,20 @@ std::uint32_t NowMs() {
 }
 
 XDesk::~XDesk() {
+    Stop();
+}
+
+void XDesk::Stop() {
     if (m_display != nullptr)
         XCloseDisplay(D(m_display));
+    m_display = nullptr;
     // The programs, the manager and then the server.
     for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it) {
         kill(*it, SIGTERM);
         waitpid(*it, nullptr, 0);
         g_spawn_close_pid(*it);
     }
+    m_processes.clear();
 }
 
 bool XDesk::Start(std::string& error) {

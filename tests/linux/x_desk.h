@@ -36,6 +36,9 @@ public:
     // is: when it was seen active (NowMs), 0 when it did not become active.
     std::uint32_t Activate(std::uint32_t window);
     std::uint32_t ActiveWindow();
+    // Ends the programs, the window manager and the display, as when the X
+    // session ends.
+    void Stop();
 
 private:
     void* m_display = nullptr; // Display*

@@ -28,8 +28,13 @@ int IgnoreError(Display*, XErrorEvent*) {
     return 0;
 }
 
-// The server went away: Xlib would end the process. The display is left
-// alone from now on, as if there had never been one.
+// The server went away (the X session ended, XWayland restarted): Xlib's
+// own handler would end the process. The display is left alone from now
+// on, as if there had never been one.
+int ReportConnectionLost(Display*) {
+    return 0;
+}
+
 void ConnectionLost(Display*, void* connection) {
     static_cast<X11Foreground::Connection*>(connection)->broken = true;
 }
@@ -114,6 +119,7 @@ X11Foreground::X11Foreground(GMainContext* context) {
     if (display == nullptr)
         return;
     XSetErrorHandler(IgnoreError);
+    XSetIOErrorHandler(ReportConnectionLost);
     m_x = new Connection;
     m_x->display = display;
     XSetIOErrorExitHandler(display, ConnectionLost, m_x);
