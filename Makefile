@@ -6,7 +6,7 @@ WIN_BUILD := build/win
 LINUX_BUILD := build/linux
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-deb test-sanitize deb bench-linux fuzz-build fuzz soak bench bench-win demo format clean
+.PHONY: all setup host lint linux win dist installer test test-host test-linux test-win test-parity test-deb test-sanitize deb bench-linux fuzz-build fuzz soak bench bench-win bench-linux-foreground demo format clean
 
 all: host dist
 
@@ -109,11 +109,19 @@ bench: host
 bench-linux: linux
 	dbus-run-session -- $(LINUX_BUILD)/bench/linux/orv_service_bench_linux
 
+# From a foreground change on a virtual X display to the slot command, with
+# the watcher's tick alone beside it (bench/linux).
+bench-linux-foreground: linux
+	dbus-run-session -- $(LINUX_BUILD)/bench/linux/orv_foreground_bench_linux
+
 bench-win: dist
 	scripts/wine-harness bash -c 'for b in $(WIN_BUILD)/bench/win/orv_*_bench_win.exe; do echo "== $$b"; wine $$b; done'
 
-demo: dist
-	scripts/wine-harness scripts/demo
+# The Windows tour under Wine, then the Linux tour (scripts/demo-linux);
+# the Linux one runs even when the Windows one failed.
+demo: dist linux
+	@status=0; scripts/wine-harness scripts/demo || status=1; \
+	    scripts/demo-linux || status=1; exit $$status
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -31,7 +31,8 @@ class InProcessWindows : public IWindowSystem {
 public:
     WndHandle CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) final;
     bool DestroyWnd(WndHandle wnd) final;
-    bool IsWnd(WndHandle wnd) final;
+    // A backend that knows windows outside the process answers for them too.
+    bool IsWnd(WndHandle wnd) override;
     LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) final;
     MsgId RegisterMsg(std::u16string_view name) final;
     WndHandle FindTopLevel(const char16_t* className, const char16_t* title) final;

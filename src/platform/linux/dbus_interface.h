@@ -52,6 +52,7 @@ inline constexpr char kIntrospection[] = R"(<node>
     <property name="Plugged" type="b" access="read"/>
     <property name="FirmwareVersion" type="s" access="read"/>
     <property name="UploadProgress" type="y" access="read"/>
+    <property name="PerAppSwitching" type="b" access="read"/>
   </interface>
   <interface name="org.orvane.Hid1.Simulator">
     <method name="Plug"/>

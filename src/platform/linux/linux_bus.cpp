@@ -307,6 +307,8 @@ GVariant* BusService::OnGetProperty(GDBusConnection*, const gchar*, const gchar*
         return g_variant_new_boolean(service->Plugged());
     if (g_strcmp0(property, "FirmwareVersion") == 0)
         return g_variant_new_string(service->FirmwareVersion().c_str());
+    if (g_strcmp0(property, "PerAppSwitching") == 0)
+        return g_variant_new_boolean(LinuxWindows().FollowsForeground());
     g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_PROPERTY, "no property %s", property);
     return nullptr;
 }

@@ -3,6 +3,7 @@
 #include "base/wstr.h"
 
 #include <algorithm>
+#include <climits>
 #include <unistd.h>
 
 namespace orv::linux_ {
@@ -14,6 +15,18 @@ namespace {
 constexpr gint kTimerPriority = G_PRIORITY_DEFAULT + 10;
 // Windows raises shorter periods to this.
 constexpr std::uint32_t kShortestPeriodMs = 10;
+
+// Other programs' X windows: the X id (29 bits) under a bit that the
+// service's own handles, counted up from 0x20000, never reach.
+constexpr WndHandle kXWindowTag = WndHandle(1) << (sizeof(WndHandle) * CHAR_BIT - 2);
+
+bool IsXWindow(WndHandle wnd) {
+    return (wnd & kXWindowTag) != 0;
+}
+
+std::uint32_t XIdOf(WndHandle wnd) {
+    return static_cast<std::uint32_t>(wnd & ~kXWindowTag);
+}
 
 } // namespace
 
@@ -48,9 +61,12 @@ LinuxWindowSystem::LinuxWindowSystem() : m_context(g_main_context_ref_thread_def
     reinterpret_cast<QueueSource*>(m_queueSource)->owner = this;
     g_source_set_priority(m_queueSource, G_PRIORITY_DEFAULT);
     g_source_attach(m_queueSource, m_context);
+    m_x11 = std::make_unique<X11Foreground>(m_context);
+    m_x11->onChange = [this] { ForegroundChanged(); };
 }
 
 LinuxWindowSystem::~LinuxWindowSystem() {
+    m_x11.reset();
     for (auto& [key, timer] : m_timers) {
         g_source_destroy(timer->source);
         g_source_unref(timer->source);
@@ -81,6 +97,7 @@ WndHandle LinuxWindowSystem::AddStandIn(std::u16string title, WndHandle parent,
 
 void LinuxWindowSystem::ForgetWindow(WndHandle wnd) {
     m_standIns.erase(wnd);
+    m_foregroundWatchers.erase(wnd);
     RemoveTimersOf(wnd);
     // What was posted to it is dropped with it.
     m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
@@ -298,7 +315,7 @@ bool LinuxWindowSystem::UpdateWnd(WndHandle wnd) {
     // Nothing is drawn, so no window is ever invalid.
     if (onActivity)
         onActivity();
-    return IsWnd(wnd);
+    return InProcessWindows::IsWnd(wnd);
 }
 
 void LinuxWindowSystem::ScreenSize(int& width, int& height) {
@@ -307,7 +324,43 @@ void LinuxWindowSystem::ScreenSize(int& width, int& height) {
     height = 1080;
 }
 
+bool LinuxWindowSystem::IsWnd(WndHandle wnd) {
+    if (IsXWindow(wnd))
+        return m_x11->Exists(XIdOf(wnd));
+    return InProcessWindows::IsWnd(wnd);
+}
+
+WndHandle LinuxWindowSystem::ForegroundWindow() {
+    std::uint32_t active = m_x11->ActiveWindow();
+    return active == 0 ? kNoWindow : kXWindowTag | active;
+}
+
+bool LinuxWindowSystem::WatchForeground(WndHandle wnd, MsgId msg) {
+    if (!m_x11->Available() || !InProcessWindows::IsWnd(wnd))
+        return false;
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_foregroundWatchers[wnd] = msg;
+    return true;
+}
+
+void LinuxWindowSystem::StopWatchingForeground(WndHandle wnd) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_foregroundWatchers.erase(wnd);
+}
+
+void LinuxWindowSystem::ForegroundChanged() {
+    std::map<WndHandle, MsgId> watchers;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        watchers = m_foregroundWatchers;
+    }
+    for (const auto& [wnd, msg] : watchers)
+        PostMsg(wnd, msg, 0, 0);
+}
+
 std::uint32_t LinuxWindowSystem::WindowProcessId(WndHandle wnd) {
+    if (IsXWindow(wnd))
+        return m_x11->ProcessOf(XIdOf(wnd));
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (m_windows.count(wnd) == 0)
         return 0;

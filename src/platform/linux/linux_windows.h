@@ -10,11 +10,16 @@
 // lookups find them by title like any window (whatever class is asked for),
 // and what the service posts or sends to them, or broadcasts, goes to the
 // outbox (the bus signals). A sent message is answered 0 at once and a
-// record is answered 1: a signal takes no answer. There is no foreground
-// window yet.
+// record is answered 1: a signal takes no answer.
+//
+// The foreground window is that of the X display, when there is one
+// (x11_foreground.h): another program's X window has a handle of its own
+// range, which no window of the service ever gets; it is a window (IsWnd)
+// while it is on the display and takes no message.
 #pragma once
 
 #include "platform/common/inproc_windows.h"
+#include "platform/linux/x11_foreground.h"
 #include "platform/window.h"
 
 #include <glib.h>
@@ -23,6 +28,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -64,11 +70,14 @@ public:
     void CaptureMouse(WndHandle) override {}
     void ReleaseMouse() override {}
     void ScreenSize(int& width, int& height) override;
-    WndHandle ForegroundWindow() override { return kNoWindow; }
+    bool IsWnd(WndHandle wnd) override;
+    WndHandle ForegroundWindow() override;
     std::uint32_t WindowProcessId(WndHandle wnd) override;
-    // No foreground window, so no change of it to tell of.
-    bool WatchForeground(WndHandle, MsgId) override { return false; }
-    void StopWatchingForeground(WndHandle) override {}
+    // False without an X display: no change of the foreground is known.
+    bool WatchForeground(WndHandle wnd, MsgId msg) override;
+    void StopWatchingForeground(WndHandle wnd) override;
+    // The foreground window and its changes are known (an X display was reached).
+    bool FollowsForeground() const { return m_x11->Available(); }
 
     // A stand-in for another program's window, known on the bus as
     // `busTitle`; `parent` is a stand-in too, or none for a top-level one.
@@ -104,6 +113,7 @@ private:
     };
 
     void ForgetWindow(WndHandle wnd) override;
+    void ForegroundChanged();
     // The bus title of a stand-in; empty for the service's own windows.
     std::string StandInTitle(WndHandle wnd) const;
     // Delivers what is queued now; true when a quit was taken meanwhile.
@@ -122,6 +132,8 @@ private:
     bool m_quitPending = false;
     int m_quitCode = 0;
     IOutbox* m_outbox = nullptr;
+    std::unique_ptr<X11Foreground> m_x11;
+    std::map<WndHandle, MsgId> m_foregroundWatchers;
 };
 
 } // namespace orv::linux_

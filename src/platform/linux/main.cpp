@@ -16,6 +16,10 @@
 #include "platform/linux/udev_hidraw_source.h"
 #include "storage/settings.h"
 
+#ifdef ORV_TICK_ONLY
+#include "tick_only_windows.h"
+#endif
+
 #include <gio/gio.h>
 #include <glib-unix.h>
 
@@ -139,6 +143,10 @@ int main(int argc, char** argv) {
     }
 
     orv::linux_::InstallLinuxPlatform();
+#ifdef ORV_TICK_ONLY
+    // The foreground benchmark's baseline build (bench/linux).
+    orv::bench::UseTickOnlyWindows();
+#endif
     // The library lives as long as the process, as the device connection expects.
     orv::sim::SimKeyboard* keyboard = nullptr;
     orv::IHidLibrary* hidraw = nullptr;
