@@ -34,7 +34,7 @@ constexpr char kDefaultCaption[] = "Writing profile\u2026";
 struct Notification {
     std::string summary;
     int expireMs = 0;
-    int progress = -1; // the "value" hint, none when negative
+    int progress = -1;  // the "value" hint, none when negative
     bool close = false; // the notification shown goes instead
 };
 
@@ -77,10 +77,10 @@ public:
     void CloseNow() {
         if (m_id == 0)
             return;
-        GVariant* reply = g_dbus_connection_call_sync(
-            m_bus, kNotifications, kNotificationsPath, kNotifications, "CloseNotification",
-            g_variant_new("(u)", m_id), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 500, nullptr,
-            nullptr);
+        GVariant* reply =
+            g_dbus_connection_call_sync(m_bus, kNotifications, kNotificationsPath, kNotifications,
+                                        "CloseNotification", g_variant_new("(u)", m_id), nullptr,
+                                        G_DBUS_CALL_FLAGS_NO_AUTO_START, 500, nullptr, nullptr);
         if (reply != nullptr)
             g_variant_unref(reply);
         m_id = 0;
@@ -189,9 +189,8 @@ int main() {
         return opened < 0 ? 0 : 1; // another instance shows the records
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     Display display(client.Bus());
-    client.OnCopyData([&](std::uint64_t, const void* data, std::size_t size) {
-        display.ShowRecord(data, size);
-    });
+    client.OnCopyData(
+        [&](std::uint64_t, const void* data, std::size_t size) { display.ShowRecord(data, size); });
     client.OnMessage([&](std::uint32_t msg, std::uint64_t, std::int64_t) {
         // WM_DESTROY is what the service posts to end us; WM_CLOSE would
         // destroy the window on Windows too.

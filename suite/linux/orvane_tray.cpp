@@ -57,8 +57,8 @@ public:
 
     bool Publish() {
         m_info = g_dbus_node_info_new_for_xml(kItemXml, nullptr);
-        static const GDBusInterfaceVTable vtable = {&TrayItem::OnMethod, &TrayItem::OnGetProperty,
-                                                    nullptr, {}};
+        static const GDBusInterfaceVTable vtable = {
+            &TrayItem::OnMethod, &TrayItem::OnGetProperty, nullptr, {}};
         m_object = g_dbus_connection_register_object(
             m_bus, kItemPath, g_dbus_node_info_lookup_interface(m_info, kItemInterface), &vtable,
             this, nullptr, nullptr);

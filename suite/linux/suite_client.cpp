@@ -39,6 +39,16 @@ int SuiteClient::Open() {
         g_error_free(error);
         return 1;
     }
+    // Only what the service itself says to this window (its first argument).
+    // The bus has these rules before it gives us the name: the service makes
+    // our window as soon as we hold it, and may send to it at once.
+    m_windowSignals = g_dbus_connection_signal_subscribe(
+        m_bus, kServiceName, kServiceInterface, nullptr, kServicePath, m_title.c_str(),
+        G_DBUS_SIGNAL_FLAGS_NONE, &SuiteClient::OnSignal, this, nullptr);
+    m_propertySignals = g_dbus_connection_signal_subscribe(
+        m_bus, kServiceName, "org.freedesktop.DBus.Properties", "PropertiesChanged", kServicePath,
+        kServiceInterface, G_DBUS_SIGNAL_FLAGS_NONE, &SuiteClient::OnPropertiesChanged, this,
+        nullptr);
     // The service may start us several times while it waits for the window:
     // the name, which the bus daemon grants to one, keeps a single instance.
     GVariant* reply = g_dbus_connection_call_sync(
@@ -56,17 +66,9 @@ int SuiteClient::Open() {
     if (result != 1 && result != 4)
         return -1;
 
-    // Only what the service itself says to this window (its first argument).
-    m_windowSignals = g_dbus_connection_signal_subscribe(
-        m_bus, kServiceName, kServiceInterface, nullptr, kServicePath, m_title.c_str(),
-        G_DBUS_SIGNAL_FLAGS_NONE, &SuiteClient::OnSignal, this, nullptr);
-    m_propertySignals = g_dbus_connection_signal_subscribe(
-        m_bus, kServiceName, "org.freedesktop.DBus.Properties", "PropertiesChanged", kServicePath,
-        kServiceInterface, G_DBUS_SIGNAL_FLAGS_NONE, &SuiteClient::OnPropertiesChanged, this,
-        nullptr);
-    m_serviceWatch = g_bus_watch_name_on_connection(m_bus, kServiceName,
-                                                    G_BUS_NAME_WATCHER_FLAGS_NONE,
-                                                    &SuiteClient::OnAppeared, nullptr, this, nullptr);
+    m_serviceWatch =
+        g_bus_watch_name_on_connection(m_bus, kServiceName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                                       &SuiteClient::OnAppeared, nullptr, this, nullptr);
     return 0;
 }
 
@@ -94,8 +96,7 @@ void SuiteClient::OnAppeared(GDBusConnection* bus, const gchar*, const gchar*, g
 
 void SuiteClient::OnInitialProperty(GObject* source, GAsyncResult* result, gpointer self) {
     auto* client = static_cast<SuiteClient*>(self);
-    GVariant* reply =
-        g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
     if (reply == nullptr)
         return;
     GVariant* value = nullptr;

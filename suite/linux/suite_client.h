@@ -25,9 +25,10 @@ inline constexpr std::uint32_t kWmHidPlug = 0x5401;
 
 class SuiteClient {
 public:
-    using MessageHandler = std::function<void(std::uint32_t msg, std::uint64_t wParam,
-                                              std::int64_t lParam)>;
-    using CopyDataHandler = std::function<void(std::uint64_t id, const void* data, std::size_t size)>;
+    using MessageHandler =
+        std::function<void(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam)>;
+    using CopyDataHandler =
+        std::function<void(std::uint64_t id, const void* data, std::size_t size)>;
     // Called with the service's properties as they change (and once when it
     // appears, for those asked for in Watch).
     using PropertyHandler = std::function<void(const char* name, GVariant* value)>;

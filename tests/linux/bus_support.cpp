@@ -201,8 +201,8 @@ int BusTest::WaitForExit(int timeoutMs) {
 bool BusTest::NameOwned(const char* name) {
     GVariant* reply = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
-        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+        -1, nullptr, nullptr);
     gboolean owned = FALSE;
     if (reply != nullptr) {
         g_variant_get(reply, "(b)", &owned);

@@ -30,17 +30,17 @@ constexpr char kWatcherXml[] = R"xml(<node>
 
 guint Register(GDBusConnection* bus, GDBusNodeInfo* info, const char* path,
                const GDBusInterfaceVTable* vtable, gpointer self) {
-    return g_dbus_connection_register_object(bus, path, info->interfaces[0], vtable, self,
-                                             nullptr, nullptr);
+    return g_dbus_connection_register_object(bus, path, info->interfaces[0], vtable, self, nullptr,
+                                             nullptr);
 }
 
 } // namespace
 
 bool OwnName(GDBusConnection* bus, const char* name) {
     GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "RequestName", g_variant_new("(su)", name, 4u), G_VARIANT_TYPE("(u)"),
-        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", name, 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+        nullptr);
     guint32 result = 0;
     if (reply != nullptr) {
         g_variant_get(reply, "(u)", &result);
@@ -96,9 +96,37 @@ void NotificationServer::OnMethod(GDBusConnection*, const gchar*, const gchar*, 
         const gchar* caps[] = {"body", nullptr};
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(^as)", caps));
     } else {
-        g_dbus_method_invocation_return_value(invocation,
-                                              g_variant_new("(ssss)", "stand-in", "test", "1", "1.2"));
+        g_dbus_method_invocation_return_value(
+            invocation, g_variant_new("(ssss)", "stand-in", "test", "1", "1.2"));
     }
+}
+
+bool SilentServer::Own(GDBusConnection* bus) {
+    m_bus = static_cast<GDBusConnection*>(g_object_ref(bus));
+    m_info = g_dbus_node_info_new_for_xml(kNotificationsXml, nullptr);
+    static const GDBusInterfaceVTable vtable = {&OnMethod, nullptr, nullptr, {}};
+    m_object = Register(bus, m_info, "/org/freedesktop/Notifications", &vtable, this);
+    return m_object != 0 && OwnName(bus, "org.freedesktop.Notifications");
+}
+
+SilentServer::~SilentServer() {
+    for (GDBusMethodInvocation* invocation : m_unanswered)
+        g_object_unref(invocation);
+    if (m_object != 0 && m_bus != nullptr)
+        g_dbus_connection_unregister_object(m_bus, m_object);
+    if (m_info != nullptr)
+        g_dbus_node_info_unref(m_info);
+    if (m_bus != nullptr)
+        g_object_unref(m_bus);
+}
+
+void SilentServer::OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                            const gchar*, GVariant*, GDBusMethodInvocation* invocation,
+                            gpointer self) {
+    auto* server = static_cast<SilentServer*>(self);
+    ++server->calls;
+    // Kept, so that no answer ever goes back.
+    server->m_unanswered.push_back(invocation);
 }
 
 bool TrayWatcher::Own(GDBusConnection* bus) {
@@ -119,8 +147,8 @@ TrayWatcher::~TrayWatcher() {
 }
 
 void TrayWatcher::OnMethod(GDBusConnection*, const gchar* sender, const gchar*, const gchar*,
-                           const gchar* method, GVariant* params,
-                           GDBusMethodInvocation* invocation, gpointer self) {
+                           const gchar* method, GVariant* params, GDBusMethodInvocation* invocation,
+                           gpointer self) {
     if (g_strcmp0(method, "RegisterStatusNotifierItem") == 0) {
         const gchar* item;
         g_variant_get(params, "(&s)", &item);

@@ -41,6 +41,23 @@ private:
     std::uint32_t m_next = 1;
 };
 
+// A notification server that takes every call and never answers one.
+class SilentServer {
+public:
+    bool Own(GDBusConnection* bus);
+    ~SilentServer();
+
+    int calls = 0;
+
+private:
+    static void OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                         GVariant*, GDBusMethodInvocation* invocation, gpointer self);
+    GDBusConnection* m_bus = nullptr;
+    GDBusNodeInfo* m_info = nullptr;
+    guint m_object = 0;
+    std::vector<GDBusMethodInvocation*> m_unanswered;
+};
+
 class TrayWatcher {
 public:
     bool Own(GDBusConnection* bus);

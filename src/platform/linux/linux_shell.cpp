@@ -11,6 +11,8 @@
 // wait for. The suite's Windows programs the core names ("osdview.exe"
 // beside the service) are the Linux programs installed beside it
 // (kSuitePrograms). There are no shell verbs and no shortcut files.
+#include "platform/linux/linux_shell.h"
+
 #include "platform/linux/linux_backends.h"
 
 #include "base/wstr.h"
@@ -30,16 +32,28 @@ namespace orv::linux_ {
 
 namespace {
 
-// The suite's programs by their Windows names, and the Linux programs that
-// stand for them beside the service.
+// The suite's programs by their Windows names, the Linux programs that
+// stand for them beside the service, the bus name each holds and the window
+// it stands for.
 struct SuiteProgram {
     const char* windowsName;
     const char* linuxName;
+    const char* busName;
+    const char* window;
 };
 constexpr SuiteProgram kSuitePrograms[] = {
-    {"osdview.exe", "orvane-osd"},
-    {"traystub.exe", "orvane-tray"},
+    {"osdview.exe", "orvane-osd", "org.orvane.Osd", "Orvane OSD"},
+    {"traystub.exe", "orvane-tray", "org.orvane.Tray", "Orvane_TrayIcon"},
 };
+
+// Long enough for a program to start and take its name; a program that
+// takes longer registers its window itself once the loop runs again.
+constexpr int kSuiteStartMs = 1000;
+
+SuiteWindowMaker& WindowMaker() {
+    static SuiteWindowMaker maker;
+    return maker;
+}
 
 bool MakeFolders(const std::string& path) {
     for (std::size_t p = path.find('/', 1);; p = path.find('/', p + 1)) {
@@ -80,13 +94,44 @@ std::string MapSuiteProgram(const std::string& program) {
     return program;
 }
 
-bool IsSuiteProgram(const std::string& program) {
+const SuiteProgram* FindSuiteProgram(const std::string& program) {
     std::string name = program.substr(program.rfind('/') + 1);
     for (const SuiteProgram& suite : kSuitePrograms) {
         if (name == suite.linuxName)
-            return true;
+            return &suite;
     }
-    return false;
+    return nullptr;
+}
+
+std::string NameOwner(GDBusConnection* bus, const char* name) {
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "GetNameOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
+        kSuiteStartMs, nullptr, nullptr);
+    if (reply == nullptr)
+        return {};
+    const gchar* owner = nullptr;
+    g_variant_get(reply, "(&s)", &owner);
+    std::string out = owner;
+    g_variant_unref(reply);
+    return out;
+}
+
+// Waits, a moment at most, for the started program (or the instance that
+// ran before it) to hold its name, and has its window made.
+void MakeSuiteWindow(const SuiteProgram& suite) {
+    if (!WindowMaker())
+        return;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (bus == nullptr)
+        return;
+    gint64 end = g_get_monotonic_time() + gint64{kSuiteStartMs} * 1000;
+    std::string owner;
+    while ((owner = NameOwner(bus, suite.busName)).empty() && g_get_monotonic_time() < end)
+        g_usleep(10000);
+    g_object_unref(bus);
+    if (!owner.empty())
+        WindowMaker()(owner, suite.window);
 }
 
 bool EndsWithNoCase(const std::string& text, const char* tail) {
@@ -126,11 +171,14 @@ bool StartExecutable(const std::string& program, std::u16string_view params) {
     g_ptr_array_add(argv, nullptr);
     // The suite's own programs keep the service's error output for their
     // debug lines; a user's program has nothing of the service's.
-    gboolean started = g_spawn_async(nullptr, reinterpret_cast<gchar**>(argv->pdata), nullptr,
-                                     DetachedFlags(IsSuiteProgram(program)), LeaveSession, nullptr,
-                                     nullptr, nullptr);
+    const SuiteProgram* suite = FindSuiteProgram(program);
+    gboolean started =
+        g_spawn_async(nullptr, reinterpret_cast<gchar**>(argv->pdata), nullptr,
+                      DetachedFlags(suite != nullptr), LeaveSession, nullptr, nullptr, nullptr);
     g_ptr_array_free(argv, TRUE);
     g_strfreev(args);
+    if (started && suite != nullptr)
+        MakeSuiteWindow(*suite);
     return started != FALSE;
 }
 
@@ -140,9 +188,8 @@ bool StartDesktopEntry(const std::string& entry) {
         return false; // not an entry, hidden, or its TryExec is missing
     GError* error = nullptr;
     gboolean started = g_desktop_app_info_launch_uris_as_manager(
-        app, nullptr, nullptr,
-        static_cast<GSpawnFlags>(DetachedFlags(false) | G_SPAWN_SEARCH_PATH), LeaveSession,
-        nullptr, nullptr, nullptr, &error);
+        app, nullptr, nullptr, static_cast<GSpawnFlags>(DetachedFlags(false) | G_SPAWN_SEARCH_PATH),
+        LeaveSession, nullptr, nullptr, nullptr, &error);
     if (error != nullptr)
         g_error_free(error);
     g_object_unref(app);
@@ -186,6 +233,10 @@ public:
 };
 
 } // namespace
+
+void SetSuiteWindowMaker(SuiteWindowMaker maker) {
+    WindowMaker() = std::move(maker);
+}
 
 IShell& LinuxShell() {
     static LinuxShellServices shell;
