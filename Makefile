@@ -34,7 +34,7 @@ linux: setup
 lint: setup
 	@scripts/check-layering
 	@$(HOST_CONFIG)
-	@cmake --build $(HOST_BUILD) --target orv_core orv_host_platform
+	@cmake --build $(HOST_BUILD) --target orv_core orv_common_platform orv_host_platform
 
 win: setup
 	@cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace orv {
 
@@ -41,6 +42,21 @@ void ReadLinks(CIniSession& ini, LINK_EXE_TABLE& links) {
         SetFieldText(links[i], ini.ReadString(kProfileGroup, LinkKey(i), u""));
 }
 
+void ReadProfile(CIniSession& ini, PROFILE_DATA& profile) {
+    ReadLinks(ini, profile.LinkExe);
+    profile.Light.Effect = 0;
+    profile.Light.EffectOption = 0;
+    profile.Light.EffectLevel = 0;
+    profile.Light.EffectParam = 0;
+    ini.ReadStruct(kProfileGroup, u"LIGHT_INFO", &profile.Light, sizeof profile.Light);
+    for (int i = 0; i < kColorSetCount; ++i)
+        ini.ReadStruct(kProfileGroup, ColorSetKey(i), &profile.Colors[i], sizeof profile.Colors[i]);
+    for (int part = 0; part < kButtonParts; ++part)
+        ini.ReadStruct(kProfileGroup, kButtonPartKeys[part],
+                       &profile.Buttons[static_cast<std::size_t>(part) * kButtonsPerPart],
+                       ButtonPartCount(part) * sizeof(BUTTON_INFO));
+}
+
 } // namespace
 
 std::u16string ProfileFilePath(std::u16string_view name, std::u16string_view folder) {
@@ -55,19 +71,12 @@ void LoadProfileFile(std::u16string_view name, PROFILE_DATA& profile, std::u16st
     CIniSession ini{CIniFile(ProfileFilePath(name, folder))};
     ini.WriteString(kProfileGroup, kNameKey, name);
     ini.Commit();
+    ReadProfile(ini, profile);
+}
 
-    ReadLinks(ini, profile.LinkExe);
-    profile.Light.Effect = 0;
-    profile.Light.EffectOption = 0;
-    profile.Light.EffectLevel = 0;
-    profile.Light.EffectParam = 0;
-    ini.ReadStruct(kProfileGroup, u"LIGHT_INFO", &profile.Light, sizeof profile.Light);
-    for (int i = 0; i < kColorSetCount; ++i)
-        ini.ReadStruct(kProfileGroup, ColorSetKey(i), &profile.Colors[i], sizeof profile.Colors[i]);
-    for (int part = 0; part < kButtonParts; ++part)
-        ini.ReadStruct(kProfileGroup, kButtonPartKeys[part],
-                       &profile.Buttons[static_cast<std::size_t>(part) * kButtonsPerPart],
-                       ButtonPartCount(part) * sizeof(BUTTON_INFO));
+void ReadProfileFile(std::u16string_view name, PROFILE_DATA& profile, std::u16string_view folder) {
+    CIniSession ini{CIniFile(ProfileFilePath(name, folder))};
+    ReadProfile(ini, profile);
 }
 
 void SaveProfileFile(std::u16string_view name, const PROFILE_DATA& profile,
@@ -85,6 +94,32 @@ void SaveProfileFile(std::u16string_view name, const PROFILE_DATA& profile,
                         &profile.Buttons[static_cast<std::size_t>(part) * kButtonsPerPart],
                         ButtonPartCount(part) * sizeof(BUTTON_INFO));
     ini.Commit();
+}
+
+std::u16string ProfileFileFault(std::string_view bytes) {
+    const ini::Document doc = ini::Document::Parse(bytes);
+    auto record = std::make_unique<PROFILE_DATA>();
+    auto check = [&](std::u16string_view key, void* data, std::size_t size) -> std::u16string {
+        auto value = doc.Find(kProfileGroup, key);
+        if (!value)
+            return std::u16string(key) + u" is missing";
+        if (!ini::DecodeStruct(*value, data, size))
+            return std::u16string(key) + u" is malformed";
+        return {};
+    };
+    bool group = false;
+    for (const auto& [section, key] : doc.Keys())
+        group = group || EqualsNoCase(section, kProfileGroup);
+    if (!group)
+        return u"it has no section GROUP";
+    std::u16string fault = check(u"LIGHT_INFO", &record->Light, sizeof record->Light);
+    for (int i = 0; i < kColorSetCount && fault.empty(); ++i)
+        fault = check(ColorSetKey(i), &record->Colors[i], sizeof record->Colors[i]);
+    for (int part = 0; part < kButtonParts && fault.empty(); ++part)
+        fault = check(kButtonPartKeys[part],
+                      &record->Buttons[static_cast<std::size_t>(part) * kButtonsPerPart],
+                      ButtonPartCount(part) * sizeof(BUTTON_INFO));
+    return fault;
 }
 
 void LoadLinkTable(std::u16string_view name, std::u16string_view folder, LINK_EXE_TABLE& links) {

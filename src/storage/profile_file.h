@@ -23,8 +23,17 @@ std::u16string ProfileFilePath(std::u16string_view name, std::u16string_view fol
 void LoadProfileFile(std::u16string_view name, PROFILE_DATA& profile,
                      std::u16string_view folder = {});
 
+// As LoadProfileFile, without writing anything: a missing file reads as
+// empty and is not created.
+void ReadProfileFile(std::u16string_view name, PROFILE_DATA& profile,
+                     std::u16string_view folder = {});
+
 void SaveProfileFile(std::u16string_view name, const PROFILE_DATA& profile,
                      std::u16string_view folder = {});
+
+// Why the bytes of a file are not a whole profile (no section GROUP, or a
+// structure value missing or malformed); empty when they are one.
+std::u16string ProfileFileFault(std::string_view bytes);
 
 // Reads only the five linked programs; never creates the file.
 void LoadLinkTable(std::u16string_view name, std::u16string_view folder, LINK_EXE_TABLE& links);

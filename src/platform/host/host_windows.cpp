@@ -6,74 +6,11 @@
 
 namespace orv::host {
 
-namespace {
-
-// Window titles and class names are matched as the platform matches them:
-// without regard to case.
-bool NameMatches(const char16_t* wanted, const std::u16string& actual) {
-    return wanted == nullptr || EqualsNoCase(wanted, actual);
-}
-
-} // namespace
-
-WndHandle HostWindowSystem::CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) {
-    WndHandle wnd;
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        if (args.parent != kNoWindow && m_windows.count(args.parent) == 0)
-            return kNoWindow;
-        wnd = m_nextHandle;
-        m_nextHandle += 2;
-        Window window{target, args.className, args.title, args.parent, args.style};
-        window.geometry = {args.x, args.y, args.width, args.height, (args.style & WS_VISIBLE) != 0,
-                           false};
-        m_windows[wnd] = window;
-    }
-    if (Deliver(wnd, WM_CREATE, 0, 0) == -1) {
-        DestroyWnd(wnd);
-        return kNoWindow;
-    }
-    return wnd;
-}
-
-bool HostWindowSystem::DestroyWnd(WndHandle wnd) {
-    std::vector<WndHandle> children;
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        auto it = m_windows.find(wnd);
-        if (it == m_windows.end() || it->second.destroying)
-            return false;
-        it->second.destroying = true;
-    }
-    Deliver(wnd, WM_DESTROY, 0, 0);
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        for (const auto& [handle, window] : m_windows) {
-            if (window.parent == wnd)
-                children.push_back(handle);
-        }
-    }
-    for (WndHandle child : children)
-        DestroyWnd(child);
-    Deliver(wnd, WM_NCDESTROY, 0, 0);
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    m_windows.erase(wnd);
+void HostWindowSystem::ForgetWindow(WndHandle wnd) {
     m_foregroundWatchers.erase(wnd);
     m_timers.erase(std::remove_if(m_timers.begin(), m_timers.end(),
                                   [wnd](const Timer& t) { return t.wnd == wnd; }),
                    m_timers.end());
-    return true;
-}
-
-bool HostWindowSystem::IsWnd(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    return m_windows.count(wnd) != 0;
-}
-
-LResult HostWindowSystem::DefaultProc(WndHandle wnd, MsgId msg, WParam, LParam) {
-    if (msg == WM_CLOSE)
-        DestroyWnd(wnd);
-    return 0;
 }
 
 bool HostWindowSystem::PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
@@ -115,50 +52,6 @@ std::optional<LResult> HostWindowSystem::SendCopyData(WndHandle wnd, WndHandle f
     return Deliver(wnd, WM_COPYDATA, from, reinterpret_cast<LParam>(&block));
 }
 
-MsgId HostWindowSystem::RegisterMsg(std::u16string_view name) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    std::u16string key = FoldedCopy(name);
-    auto it = m_registered.find(key);
-    if (it != m_registered.end())
-        return it->second;
-    MsgId id = 0xC000 + static_cast<MsgId>(m_registered.size());
-    m_registered[key] = id;
-    return id;
-}
-
-WndHandle HostWindowSystem::FindTopLevel(const char16_t* className, const char16_t* title) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    for (const auto& [handle, window] : m_windows) {
-        if (!IsChild(window) && !window.destroying && NameMatches(className, window.className) &&
-            NameMatches(title, window.title))
-            return handle;
-    }
-    return kNoWindow;
-}
-
-WndHandle HostWindowSystem::FindChild(WndHandle parent, const char16_t* title) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    for (const auto& [handle, window] : m_windows) {
-        if (IsChild(window) && window.parent == parent && !window.destroying &&
-            NameMatches(title, window.title))
-            return handle;
-    }
-    return kNoWindow;
-}
-
-void HostWindowSystem::SetTitle(WndHandle wnd, std::u16string_view title) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it != m_windows.end())
-        it->second.title = std::u16string(title);
-}
-
-std::u16string HostWindowSystem::GetTitle(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    return it == m_windows.end() ? std::u16string() : it->second.title;
-}
-
 bool HostWindowSystem::StartTimer(WndHandle wnd, TimerId id, std::uint32_t periodMs) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (m_windows.count(wnd) == 0)
@@ -191,11 +84,6 @@ bool HostWindowSystem::TimerRunning(WndHandle wnd, TimerId id) {
                        [&](const Timer& t) { return t.wnd == wnd && t.id == id; });
 }
 
-std::size_t HostWindowSystem::WindowCount() {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    return m_windows.size();
-}
-
 int HostWindowSystem::RunLoop() {
     // As on Windows, a quit is taken once no posted message is left, before
     // any timer, and ends only the loop that takes it.
@@ -215,79 +103,6 @@ void HostWindowSystem::QuitLoop(int exitCode) {
     m_quitCode = exitCode;
 }
 
-bool HostWindowSystem::IsChild(const Window& window) const {
-    return (window.style & WS_CHILD) != 0;
-}
-
-void HostWindowSystem::SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) {
-    m_preTranslate = std::move(hook);
-}
-
-WndHandle HostWindowSystem::CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate,
-                                            WndHandle owner, IWindowTarget* target) {
-    WindowCreateArgs args;
-    // The style sits at offset 12 of an extended template.
-    if (dialogTemplate.size() >= 16)
-        args.style = static_cast<std::uint32_t>(dialogTemplate[12]) |
-                     static_cast<std::uint32_t>(dialogTemplate[13]) << 8 |
-                     static_cast<std::uint32_t>(dialogTemplate[14]) << 16 |
-                     static_cast<std::uint32_t>(dialogTemplate[15]) << 24;
-    args.className = u"#32770";
-    args.parent = owner;
-    WndHandle wnd = CreateWnd(args, target);
-    if (wnd != kNoWindow)
-        Deliver(wnd, WM_INITDIALOG, 0, 0);
-    return wnd;
-}
-
-WndHandle HostWindowSystem::ParentOf(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    return it == m_windows.end() ? kNoWindow : it->second.parent;
-}
-
-bool HostWindowSystem::ShowWnd(WndHandle wnd, int showCmd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it == m_windows.end())
-        return false;
-    it->second.geometry.visible = showCmd != SW_HIDE;
-    return true;
-}
-
-bool HostWindowSystem::MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it == m_windows.end())
-        return false;
-    Geometry& g = it->second.geometry;
-    g.x = x;
-    g.y = y;
-    g.width = width;
-    g.height = height;
-    return true;
-}
-
-bool HostWindowSystem::PlaceTopMost(WndHandle wnd, int x, int y) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it == m_windows.end())
-        return false;
-    it->second.geometry.x = x;
-    it->second.geometry.y = y;
-    it->second.geometry.topMost = true;
-    return true;
-}
-
-bool HostWindowSystem::InvalidateWnd(WndHandle wnd, bool) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it == m_windows.end())
-        return false;
-    it->second.invalid = true;
-    return true;
-}
-
 bool HostWindowSystem::UpdateWnd(WndHandle wnd) {
     {
         std::lock_guard<std::recursive_mutex> guard(m_lock);
@@ -298,15 +113,6 @@ bool HostWindowSystem::UpdateWnd(WndHandle wnd) {
     }
     Deliver(wnd, WM_PAINT, 0, 0);
     return true;
-}
-
-void HostWindowSystem::ClientToParent(WndHandle wnd, int& x, int& y) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it != m_windows.end() && IsChild(it->second)) {
-        x += it->second.geometry.x;
-        y += it->second.geometry.y;
-    }
 }
 
 void HostWindowSystem::ScreenSize(int& width, int& height) {
@@ -342,26 +148,6 @@ void HostWindowSystem::BringToFront(WndHandle wnd) {
         PostMsg(watcher, msg, 0, 0);
 }
 
-HostWindowSystem::Geometry HostWindowSystem::GeometryOf(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    return it == m_windows.end() ? Geometry{} : it->second.geometry;
-}
-
-LResult HostWindowSystem::Deliver(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
-    IWindowTarget* target;
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        auto it = m_windows.find(wnd);
-        if (it == m_windows.end())
-            return 0;
-        target = it->second.target;
-    }
-    if (target == nullptr)
-        return DefaultProc(wnd, msg, wParam, lParam);
-    return target->OnMessage(wnd, msg, wParam, lParam);
-}
-
 bool HostWindowSystem::DeliverOneQueued() {
     Queued next;
     {
@@ -371,7 +157,7 @@ bool HostWindowSystem::DeliverOneQueued() {
         next = m_queue.front();
         m_queue.erase(m_queue.begin());
     }
-    if (m_preTranslate && m_preTranslate({next.wnd, next.msg, next.wParam, next.lParam}))
+    if (PreTranslate({next.wnd, next.msg, next.wParam, next.lParam}))
         return true;
     Deliver(next.wnd, next.msg, next.wParam, next.lParam);
     return true;

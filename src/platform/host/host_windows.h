@@ -1,13 +1,12 @@
-// The window services of the host build: the windows of one thread, their
-// message queue and timers, run by the tests ("post this, run until idle")
-// on the virtual clock. Unlike Windows there is no screen (a window's place
-// and visibility are only recorded), no other thread or process (a window of
-// another program is a stand-in whose process id and answer time the tests
-// set), no dialog manager (a dialog is a plain window), no z-order (of two
-// windows with one title a lookup finds the older, Windows the one on top),
-// and the loop returns once nothing is left to deliver instead of waiting.
+// The window services of the host build: the windows of one thread (kept as
+// inproc_windows.h keeps them), their message queue and timers, run by the
+// tests ("post this, run until idle") on the virtual clock. Unlike Windows
+// there is no other thread or process (a window of another program is a
+// stand-in whose process id and answer time the tests set), and the loop
+// returns once nothing is left to deliver instead of waiting.
 #pragma once
 
+#include "platform/common/inproc_windows.h"
 #include "platform/host/host_clock.h"
 #include "platform/window.h"
 
@@ -30,41 +29,22 @@ struct MessageRecord {
     std::string data;   // the bytes of a WM_COPYDATA block
 };
 
-class HostWindowSystem final : public IWindowSystem {
+class HostWindowSystem final : public inproc::InProcessWindows {
 public:
     explicit HostWindowSystem(VirtualClock& clock) : m_clock(clock) {}
 
-    WndHandle CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) override;
-    bool DestroyWnd(WndHandle wnd) override;
-    bool IsWnd(WndHandle wnd) override;
-    LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     std::optional<LResult> SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
                                         const void* data, std::uint32_t size,
                                         std::uint32_t timeoutMs) override;
-    MsgId RegisterMsg(std::u16string_view name) override;
-    WndHandle FindTopLevel(const char16_t* className, const char16_t* title) override;
-    WndHandle FindChild(WndHandle parent, const char16_t* title) override;
-    void SetTitle(WndHandle wnd, std::u16string_view title) override;
-    std::u16string GetTitle(WndHandle wnd) override;
     bool StartTimer(WndHandle wnd, TimerId id, std::uint32_t periodMs) override;
     bool StopTimer(WndHandle wnd, TimerId id) override;
     int RunLoop() override;
     void QuitLoop(int exitCode) override;
-    void SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) override;
-    WndHandle CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate, WndHandle owner,
-                              IWindowTarget* target) override;
-    bool IsDialogMsg(WndHandle) override { return false; }
-    WndHandle ParentOf(WndHandle wnd) override;
-    bool ShowWnd(WndHandle wnd, int showCmd) override;
-    bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) override;
-    bool PlaceTopMost(WndHandle wnd, int x, int y) override;
-    bool InvalidateWnd(WndHandle wnd, bool erase) override;
     bool UpdateWnd(WndHandle wnd) override;
     void CaptureMouse(WndHandle wnd) override { m_capture = wnd; }
     void ReleaseMouse() override { m_capture = kNoWindow; }
-    void ClientToParent(WndHandle wnd, int& x, int& y) override;
     void ScreenSize(int& width, int& height) override;
     WndHandle ForegroundWindow() override { return foreground; }
     std::uint32_t WindowProcessId(WndHandle wnd) override;
@@ -89,13 +69,7 @@ public:
     // Lets `ms` of virtual time pass, delivering timers as they fall due.
     void AdvanceBy(std::uint32_t ms);
 
-    // What a window looks like to the user (the host has no screen).
-    struct Geometry {
-        int x, y, width, height;
-        bool visible;
-        bool topMost;
-    };
-    Geometry GeometryOf(WndHandle wnd);
+    using Geometry = inproc::Geometry;
     WndHandle Capture() const { return m_capture; }
     int screenWidth = 1280;
     int screenHeight = 1024;
@@ -103,22 +77,10 @@ public:
     bool TimerRunning(WndHandle wnd, TimerId id);
     bool QuitRequested() const { return m_quit; }
     int QuitCode() const { return m_quitCode; }
-    std::size_t WindowCount();
 
     std::vector<MessageRecord> posts; // every PostMsg, in order
 
 private:
-    struct Window {
-        IWindowTarget* target;
-        std::u16string className;
-        std::u16string title;
-        WndHandle parent; // parent of a child, owner of a top-level window
-        std::uint32_t style;
-        Geometry geometry{};
-        bool invalid = false;
-        bool destroying = false;
-    };
-    bool IsChild(const Window& window) const;
     struct Timer {
         WndHandle wnd;
         TimerId id;
@@ -133,24 +95,19 @@ private:
         LParam lParam;
     };
 
-    LResult Deliver(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam);
+    void ForgetWindow(WndHandle wnd) override;
     bool DeliverOneQueued();
     bool DeliverOneTimer();
 
     VirtualClock& m_clock;
-    std::recursive_mutex m_lock;
-    std::map<WndHandle, Window> m_windows; // ordered by creation: handles only grow
     std::vector<Queued> m_queue;
     std::vector<Timer> m_timers;
-    std::map<std::u16string, MsgId> m_registered;
     std::map<WndHandle, MsgId> m_foregroundWatchers;
-    WndHandle m_nextHandle = 0x20000;
     std::uint64_t m_timerOrder = 0;
     bool m_quit = false;        // ever requested
     bool m_quitPending = false; // not yet taken by a loop
     int m_quitCode = 0;
     WndHandle m_capture = kNoWindow;
-    std::function<bool(const QueuedMsg&)> m_preTranslate;
 };
 
 // A window of another program, as tests need them: it records every message

@@ -17,6 +17,17 @@ namespace {
 constexpr char kErrorNotReady[] = "org.orvane.Hid1.Error.NotReady";
 constexpr char kErrorInvalid[] = "org.orvane.Hid1.Error.InvalidArgs";
 
+// The slot a method names; a slot the keyboard does not have is answered
+// with an error, and false.
+bool SlotArgument(GVariant* params, GDBusMethodInvocation* invocation, guchar& slot) {
+    g_variant_get(params, "(y)", &slot);
+    if (slot < kSlotCount)
+        return true;
+    g_dbus_method_invocation_return_dbus_error(invocation, kErrorInvalid, "slots are 0 to 5");
+    return false;
+}
+
+
 const GDBusInterfaceVTable kServiceVTable = {
     &BusService::OnMethod, &BusService::OnGetProperty, nullptr, {}};
 
@@ -123,13 +134,9 @@ void BusService::ServiceMethod(const std::string& sender, const std::string& met
                 method == "RegisterWindow" ? "an empty title, or more than one '/'"
                                            : "no window of this client has that title");
     } else if (method == "SelectSlot") {
-        guchar slot;
-        g_variant_get(params, "(y)", &slot);
-        if (slot >= kSlotCount) {
-            g_dbus_method_invocation_return_dbus_error(invocation, kErrorInvalid,
-                                                       "slots are 0 to 5");
+        guchar slot = 0;
+        if (!SlotArgument(params, invocation, slot))
             return;
-        }
         // What the configuration program broadcasts to select a slot.
         Windows().PostMsg(kBroadcast, Windows().RegisterMsg(kSyncMessageName), 0, slot);
         g_dbus_method_invocation_return_value(invocation, nullptr);
@@ -138,13 +145,9 @@ void BusService::ServiceMethod(const std::string& sender, const std::string& met
         g_variant_get(params, "(b)", &lighting);
         PostToService(WM_HID_UPLOAD, lighting ? 1 : 0, 0, invocation);
     } else if (method == "UploadSlot") {
-        guchar slot;
-        g_variant_get(params, "(y)", &slot);
-        if (slot >= kSlotCount) {
-            g_dbus_method_invocation_return_dbus_error(invocation, kErrorInvalid,
-                                                       "slots are 0 to 5");
+        guchar slot = 0;
+        if (!SlotArgument(params, invocation, slot))
             return;
-        }
         PostToService(WM_HID_UPLOAD_SLOT, slot, 0, invocation);
     } else if (method == "Reload") {
         PostToService(WM_HID_RELOAD, 0, 0, invocation);

@@ -9,10 +9,6 @@ namespace orv::linux_ {
 
 namespace {
 
-bool NameMatches(const char16_t* wanted, const std::u16string& actual) {
-    return wanted == nullptr || EqualsNoCase(wanted, actual);
-}
-
 // Timers wait while posted messages are queued, as on Windows, where a timer
 // message is made only when the queue holds nothing else.
 constexpr gint kTimerPriority = G_PRIORITY_DEFAULT + 10;
@@ -69,85 +65,32 @@ void LinuxWindowSystem::Wake() {
     g_main_context_wakeup(m_context);
 }
 
-WndHandle LinuxWindowSystem::CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) {
-    WndHandle wnd;
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        if (args.parent != kNoWindow && m_windows.count(args.parent) == 0)
-            return kNoWindow;
-        wnd = m_nextHandle;
-        m_nextHandle += 2;
-        Window& window = m_windows[wnd];
-        window.target = target;
-        window.className = args.className;
-        window.title = args.title;
-        window.parent = args.parent;
-        window.style = args.style;
-    }
-    if (Deliver(wnd, WM_CREATE, 0, 0) == -1) {
-        DestroyWnd(wnd);
-        return kNoWindow;
-    }
-    return wnd;
-}
-
 WndHandle LinuxWindowSystem::AddStandIn(std::u16string title, WndHandle parent,
                                         std::string busTitle, std::uint32_t processId) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    if (parent != kNoWindow && m_windows.count(parent) == 0)
-        return kNoWindow;
-    WndHandle wnd = m_nextHandle;
-    m_nextHandle += 2;
-    Window& window = m_windows[wnd];
-    window.target = nullptr;
+    Window window;
     window.title = std::move(title);
     window.parent = parent;
     window.style = parent == kNoWindow ? WS_POPUP : WS_CHILD;
-    window.standIn = true;
-    window.busTitle = std::move(busTitle);
-    window.processId = processId;
+    window.anyClass = true;
+    WndHandle wnd = AddWindow(std::move(window));
+    if (wnd != kNoWindow)
+        m_standIns[wnd] = StandIn{std::move(busTitle), processId};
     return wnd;
 }
 
-bool LinuxWindowSystem::DestroyWnd(WndHandle wnd) {
-    std::vector<WndHandle> children;
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        auto it = m_windows.find(wnd);
-        if (it == m_windows.end() || it->second.destroying)
-            return false;
-        it->second.destroying = true;
-    }
-    Deliver(wnd, WM_DESTROY, 0, 0);
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        for (const auto& [handle, window] : m_windows) {
-            if (window.parent == wnd && IsChild(window))
-                children.push_back(handle);
-        }
-    }
-    for (WndHandle child : children)
-        DestroyWnd(child);
-    Deliver(wnd, WM_NCDESTROY, 0, 0);
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    m_windows.erase(wnd);
+void LinuxWindowSystem::ForgetWindow(WndHandle wnd) {
+    m_standIns.erase(wnd);
     RemoveTimersOf(wnd);
     // What was posted to it is dropped with it.
     m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
                                  [wnd](const Queued& q) { return q.wnd == wnd; }),
                   m_queue.end());
-    return true;
 }
 
-bool LinuxWindowSystem::IsWnd(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    return m_windows.count(wnd) != 0;
-}
-
-LResult LinuxWindowSystem::DefaultProc(WndHandle wnd, MsgId msg, WParam, LParam) {
-    if (msg == WM_CLOSE)
-        DestroyWnd(wnd);
-    return 0;
+std::string LinuxWindowSystem::StandInTitle(WndHandle wnd) const {
+    auto it = m_standIns.find(wnd);
+    return it == m_standIns.end() ? std::string() : it->second.busTitle;
 }
 
 bool LinuxWindowSystem::PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
@@ -156,17 +99,15 @@ bool LinuxWindowSystem::PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam 
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         if (wnd == kBroadcast) {
             for (const auto& [handle, window] : m_windows) {
-                if (!IsChild(window) && !window.standIn)
+                if (!IsChild(window) && m_standIns.count(handle) == 0)
                     m_queue.push_back({handle, msg, wParam, lParam});
             }
             standIn.assign(1, '*');
         } else {
-            auto it = m_windows.find(wnd);
-            if (it == m_windows.end())
+            if (m_windows.count(wnd) == 0)
                 return false;
-            if (it->second.standIn)
-                standIn = it->second.busTitle;
-            else
+            standIn = StandInTitle(wnd);
+            if (standIn.empty())
                 m_queue.push_back({wnd, msg, wParam, lParam});
         }
     }
@@ -179,9 +120,8 @@ bool LinuxWindowSystem::PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam 
 LResult LinuxWindowSystem::SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
     {
         std::lock_guard<std::recursive_mutex> guard(m_lock);
-        auto it = m_windows.find(wnd);
-        if (wnd == kBroadcast || (it != m_windows.end() && it->second.standIn)) {
-            std::string title = wnd == kBroadcast ? "*" : it->second.busTitle;
+        std::string title = wnd == kBroadcast ? "*" : StandInTitle(wnd);
+        if (!title.empty()) {
             if (m_outbox != nullptr)
                 m_outbox->Message(title, msg, wParam, lParam);
             if (wnd != kBroadcast)
@@ -193,7 +133,7 @@ LResult LinuxWindowSystem::SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LPar
         {
             std::lock_guard<std::recursive_mutex> guard(m_lock);
             for (const auto& [handle, window] : m_windows) {
-                if (!IsChild(window) && !window.standIn)
+                if (!IsChild(window) && m_standIns.count(handle) == 0)
                     tops.push_back(handle);
             }
         }
@@ -209,13 +149,13 @@ std::optional<LResult> LinuxWindowSystem::SendCopyData(WndHandle wnd, WndHandle 
                                                        std::uint32_t size, std::uint32_t) {
     {
         std::lock_guard<std::recursive_mutex> guard(m_lock);
-        auto it = m_windows.find(wnd);
-        if (it == m_windows.end())
+        if (m_windows.count(wnd) == 0)
             return std::nullopt; // a window that is gone answers nothing
-        if (it->second.standIn) {
+        std::string title = StandInTitle(wnd);
+        if (!title.empty()) {
             if (m_outbox == nullptr)
                 return std::nullopt;
-            m_outbox->CopyData(it->second.busTitle, dataId, data, size);
+            m_outbox->CopyData(title, dataId, data, size);
             return 1;
         }
     }
@@ -223,55 +163,6 @@ std::optional<LResult> LinuxWindowSystem::SendCopyData(WndHandle wnd, WndHandle 
     std::string copy(static_cast<const char*>(data), size);
     CopyDataBlock block{dataId, size, copy.data()};
     return Deliver(wnd, WM_COPYDATA, from, reinterpret_cast<LParam>(&block));
-}
-
-MsgId LinuxWindowSystem::RegisterMsg(std::u16string_view name) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    if (name.empty())
-        return 0;
-    std::u16string key = FoldedCopy(name);
-    auto it = m_registered.find(key);
-    if (it != m_registered.end())
-        return it->second;
-    MsgId id = 0xC000 + static_cast<MsgId>(m_registered.size());
-    m_registered[key] = id;
-    return id;
-}
-
-WndHandle LinuxWindowSystem::FindTopLevel(const char16_t* className, const char16_t* title) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    for (const auto& [handle, window] : m_windows) {
-        // A client names its window by title alone; it stands for the window
-        // of that title whatever class the core looks for.
-        if (!IsChild(window) && !window.destroying &&
-            (window.standIn || NameMatches(className, window.className)) &&
-            NameMatches(title, window.title))
-            return handle;
-    }
-    return kNoWindow;
-}
-
-WndHandle LinuxWindowSystem::FindChild(WndHandle parent, const char16_t* title) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    for (const auto& [handle, window] : m_windows) {
-        if (IsChild(window) && window.parent == parent && !window.destroying &&
-            NameMatches(title, window.title))
-            return handle;
-    }
-    return kNoWindow;
-}
-
-void LinuxWindowSystem::SetTitle(WndHandle wnd, std::u16string_view title) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it != m_windows.end())
-        it->second.title = std::u16string(title);
-}
-
-std::u16string LinuxWindowSystem::GetTitle(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    return it == m_windows.end() ? std::u16string() : it->second.title;
 }
 
 gboolean LinuxWindowSystem::OnTimer(gpointer data) {
@@ -338,7 +229,7 @@ bool LinuxWindowSystem::DeliverQueued() {
             next = m_queue.front();
             m_queue.pop_front();
         }
-        if (m_preTranslate && m_preTranslate({next.wnd, next.msg, next.wParam, next.lParam}))
+        if (PreTranslate({next.wnd, next.msg, next.wParam, next.lParam}))
             continue;
         Deliver(next.wnd, next.msg, next.wParam, next.lParam);
         if (onActivity)
@@ -403,57 +294,12 @@ void LinuxWindowSystem::Pump(std::uint32_t ms) {
     }
 }
 
-void LinuxWindowSystem::SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) {
-    m_preTranslate = std::move(hook);
-}
-
-WndHandle LinuxWindowSystem::CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate,
-                                             WndHandle owner, IWindowTarget* target) {
-    WindowCreateArgs args;
-    // The style sits at offset 12 of an extended template.
-    if (dialogTemplate.size() >= 16)
-        args.style = static_cast<std::uint32_t>(dialogTemplate[12]) |
-                     static_cast<std::uint32_t>(dialogTemplate[13]) << 8 |
-                     static_cast<std::uint32_t>(dialogTemplate[14]) << 16 |
-                     static_cast<std::uint32_t>(dialogTemplate[15]) << 24;
-    args.className = u"#32770";
-    args.parent = owner;
-    WndHandle wnd = CreateWnd(args, target);
-    if (wnd != kNoWindow)
-        Deliver(wnd, WM_INITDIALOG, 0, 0);
-    return wnd;
-}
-
-WndHandle LinuxWindowSystem::ParentOf(WndHandle wnd) {
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    return it == m_windows.end() ? kNoWindow : it->second.parent;
-}
-
-bool LinuxWindowSystem::ShowWnd(WndHandle wnd, int) {
-    return IsWnd(wnd);
-}
-
-bool LinuxWindowSystem::MoveWnd(WndHandle wnd, int, int, int, int, bool) {
-    return IsWnd(wnd);
-}
-
-bool LinuxWindowSystem::PlaceTopMost(WndHandle wnd, int, int) {
-    return IsWnd(wnd);
-}
-
-bool LinuxWindowSystem::InvalidateWnd(WndHandle wnd, bool) {
-    return IsWnd(wnd);
-}
-
 bool LinuxWindowSystem::UpdateWnd(WndHandle wnd) {
     // Nothing is drawn, so no window is ever invalid.
     if (onActivity)
         onActivity();
     return IsWnd(wnd);
 }
-
-void LinuxWindowSystem::ClientToParent(WndHandle, int&, int&) {}
 
 void LinuxWindowSystem::ScreenSize(int& width, int& height) {
     // No screen yet; a common one, so that placements stay sensible.
@@ -463,24 +309,11 @@ void LinuxWindowSystem::ScreenSize(int& width, int& height) {
 
 std::uint32_t LinuxWindowSystem::WindowProcessId(WndHandle wnd) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto it = m_windows.find(wnd);
-    if (it == m_windows.end())
+    if (m_windows.count(wnd) == 0)
         return 0;
-    return it->second.standIn ? it->second.processId : static_cast<std::uint32_t>(getpid());
-}
-
-LResult LinuxWindowSystem::Deliver(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) {
-    IWindowTarget* target;
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        auto it = m_windows.find(wnd);
-        if (it == m_windows.end())
-            return 0;
-        target = it->second.target;
-    }
-    if (target == nullptr)
-        return DefaultProc(wnd, msg, wParam, lParam);
-    return target->OnMessage(wnd, msg, wParam, lParam);
+    auto standIn = m_standIns.find(wnd);
+    return standIn != m_standIns.end() ? standIn->second.processId
+                                       : static_cast<std::uint32_t>(getpid());
 }
 
 } // namespace orv::linux_

@@ -1,5 +1,5 @@
 // Linux backend of the window services: the service's own windows live in
-// this process, as on the host platform, and the thread that creates the
+// this process (kept as inproc_windows.h keeps them), and the thread that creates the
 // window system runs them on its GLib main context. Posted messages wait in
 // one queue, in order, served by a source of their own; a post from any
 // other thread (the device library's callback thread) wakes the context.
@@ -7,13 +7,14 @@
 // once no posted message is left, and ends only the loop that takes it.
 //
 // Other programs' windows are stand-ins for bus clients (RegisterWindow):
-// lookups find them by title like any window (whatever class is asked for), and what the service
-// posts or sends to them, or broadcasts, goes to the outbox (the bus signals). A sent message is
-// answered 0 at once and a record is answered 1: a signal takes no answer. Unlike Windows there is
-// no screen, no dialog manager (a dialog is a plain window), no z-order (of two windows with one
-// title a lookup finds the older) and no foreground window yet.
+// lookups find them by title like any window (whatever class is asked for),
+// and what the service posts or sends to them, or broadcasts, goes to the
+// outbox (the bus signals). A sent message is answered 0 at once and a
+// record is answered 1: a signal takes no answer. There is no foreground
+// window yet.
 #pragma once
 
+#include "platform/common/inproc_windows.h"
 #include "platform/window.h"
 
 #include <glib.h>
@@ -42,7 +43,7 @@ protected:
     ~IOutbox() = default;
 };
 
-class LinuxWindowSystem final : public IWindowSystem {
+class LinuxWindowSystem final : public inproc::InProcessWindows {
 public:
     // Runs on the calling thread's default main context.
     LinuxWindowSystem();
@@ -50,37 +51,18 @@ public:
     LinuxWindowSystem(const LinuxWindowSystem&) = delete;
     LinuxWindowSystem& operator=(const LinuxWindowSystem&) = delete;
 
-    WndHandle CreateWnd(const WindowCreateArgs& args, IWindowTarget* target) override;
-    bool DestroyWnd(WndHandle wnd) override;
-    bool IsWnd(WndHandle wnd) override;
-    LResult DefaultProc(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     bool PostMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     LResult SendMsg(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam) override;
     std::optional<LResult> SendCopyData(WndHandle wnd, WndHandle from, std::uintptr_t dataId,
                                         const void* data, std::uint32_t size,
                                         std::uint32_t timeoutMs) override;
-    MsgId RegisterMsg(std::u16string_view name) override;
-    WndHandle FindTopLevel(const char16_t* className, const char16_t* title) override;
-    WndHandle FindChild(WndHandle parent, const char16_t* title) override;
-    void SetTitle(WndHandle wnd, std::u16string_view title) override;
-    std::u16string GetTitle(WndHandle wnd) override;
     bool StartTimer(WndHandle wnd, TimerId id, std::uint32_t periodMs) override;
     bool StopTimer(WndHandle wnd, TimerId id) override;
     int RunLoop() override;
     void QuitLoop(int exitCode) override;
-    void SetPreTranslateHook(std::function<bool(const QueuedMsg&)> hook) override;
-    WndHandle CreateDialogWnd(const std::vector<std::uint8_t>& dialogTemplate, WndHandle owner,
-                              IWindowTarget* target) override;
-    bool IsDialogMsg(WndHandle) override { return false; }
-    WndHandle ParentOf(WndHandle wnd) override;
-    bool ShowWnd(WndHandle wnd, int showCmd) override;
-    bool MoveWnd(WndHandle wnd, int x, int y, int width, int height, bool repaint) override;
-    bool PlaceTopMost(WndHandle wnd, int x, int y) override;
-    bool InvalidateWnd(WndHandle wnd, bool erase) override;
     bool UpdateWnd(WndHandle wnd) override;
     void CaptureMouse(WndHandle) override {}
     void ReleaseMouse() override {}
-    void ClientToParent(WndHandle wnd, int& x, int& y) override;
     void ScreenSize(int& width, int& height) override;
     WndHandle ForegroundWindow() override { return kNoWindow; }
     std::uint32_t WindowProcessId(WndHandle wnd) override;
@@ -104,14 +86,7 @@ public:
     void Pump(std::uint32_t ms);
 
 private:
-    struct Window {
-        IWindowTarget* target = nullptr;
-        std::u16string className;
-        std::u16string title;
-        WndHandle parent = kNoWindow;
-        std::uint32_t style = 0;
-        bool destroying = false;
-        bool standIn = false;
+    struct StandIn {
         std::string busTitle;
         std::uint32_t processId = 0;
     };
@@ -128,8 +103,9 @@ private:
         GSource* source;
     };
 
-    static bool IsChild(const Window& window) { return (window.style & WS_CHILD) != 0; }
-    LResult Deliver(WndHandle wnd, MsgId msg, WParam wParam, LParam lParam);
+    void ForgetWindow(WndHandle wnd) override;
+    // The bus title of a stand-in; empty for the service's own windows.
+    std::string StandInTitle(WndHandle wnd) const;
     // Delivers what is queued now; true when a quit was taken meanwhile.
     bool DeliverQueued();
     void Wake();
@@ -139,16 +115,12 @@ private:
     friend struct QueueSource;
     GMainContext* m_context;
     GSource* m_queueSource;
-    std::recursive_mutex m_lock;
-    std::map<WndHandle, Window> m_windows; // ordered by creation: handles only grow
     std::deque<Queued> m_queue;
     std::map<std::pair<WndHandle, TimerId>, Timer*> m_timers;
-    std::map<std::u16string, MsgId> m_registered;
-    WndHandle m_nextHandle = 0x20000;
+    std::map<WndHandle, StandIn> m_standIns;
     std::vector<GMainLoop*> m_loops; // running loops, innermost last
     bool m_quitPending = false;
     int m_quitCode = 0;
-    std::function<bool(const QueuedMsg&)> m_preTranslate;
     IOutbox* m_outbox = nullptr;
 };
 

@@ -8,9 +8,12 @@
 #include "device/hid_library.h"
 #include "device/sim/platform_sim_env.h"
 #include "device/sim/sim_keyboard.h"
+#include "hiddevice/hid_engine.h"
 #include "platform/linux/dbus_interface.h"
+#include "platform/linux/hidraw_stack.h"
 #include "platform/linux/linux_bus.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/udev_hidraw_source.h"
 #include "storage/settings.h"
 
 #include <gio/gio.h>
@@ -32,7 +35,8 @@ constexpr char kUsage[] =
     "~/.config/orvane/) and ends on SIGTERM.\n"
     "\n"
     "  --simulated-keyboard  serve a simulated keyboard, driven over the bus\n"
-    "                        (/org/orvane/Hid/Simulator), instead of a real one\n"
+    "                        (/org/orvane/Hid/Simulator), instead of the real\n"
+    "                        one on its hidraw nodes\n"
     "  --sim-log FILE        write the simulated keyboard's traffic to FILE\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
@@ -103,6 +107,17 @@ gboolean OnTerminate(gpointer app) {
     return G_SOURCE_CONTINUE;
 }
 
+// The library for the real keyboard: the engine over the hidraw nodes udev
+// lists, its notices posted into the GLib loop from the engine's threads.
+orv::IHidLibrary* MakeHidrawLibrary() {
+    static orv::linux_::IHidrawSource* source = orv::linux_::MakeUdevHidrawSource().release();
+    static auto* stack = new orv::linux_::HidrawStack(
+        *source, [](orv::WndHandle wnd, orv::MsgId msg, orv::WParam wParam, orv::LParam lParam) {
+            return orv::linux_::LinuxWindows().PostMsg(wnd, msg, wParam, lParam);
+        });
+    return new orv::hid::HidEngine(*stack);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -126,6 +141,7 @@ int main(int argc, char** argv) {
     orv::linux_::InstallLinuxPlatform();
     // The library lives as long as the process, as the device connection expects.
     orv::sim::SimKeyboard* keyboard = nullptr;
+    orv::IHidLibrary* hidraw = nullptr;
     if (options.simulated) {
         static orv::sim::PlatformSimEnvironment environment;
         keyboard = new orv::sim::SimKeyboard(environment);
@@ -143,6 +159,9 @@ int main(int argc, char** argv) {
             };
         }
         orv::InstallHidLibrary(keyboard);
+    } else {
+        hidraw = MakeHidrawLibrary();
+        orv::InstallHidLibrary(hidraw);
     }
 
     int exitCode;
@@ -168,6 +187,10 @@ int main(int argc, char** argv) {
         orv::linux_::LinuxWindows().onActivity = nullptr;
         orv::linux_::LinuxRegistry().onChange = nullptr;
     }
+    // The core never closes the library; its threads stop here, before the
+    // window system they post into goes away with the process.
+    if (hidraw != nullptr)
+        hidraw->Close(0);
     g_dbus_connection_flush_sync(bus, nullptr, nullptr);
     g_object_unref(bus);
     return exitCode;
