@@ -43,7 +43,7 @@ protected:
     int WaitForExit(int timeoutMs = 30000);
     // How many lines of the simulated keyboard's log hold `text`.
     int LogLines(const std::string& text) const;
-    bool NameOwned();
+    bool NameOwned(const char* name = "org.orvane.Hid");
 
     // Calls a method of the service; null (with the error's name in `error`) on failure.
     GVariant* Call(const char* method, GVariant* params, std::string* error = nullptr,

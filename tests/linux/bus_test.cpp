@@ -140,7 +140,8 @@ TEST_F(Keyboard, MethodsPostWhatTheConfigurationProgramWould) {
 }
 
 // A client's window is looked up by its title until the client unregisters
-// it or leaves the bus.
+// it or leaves the bus. ("Launch_Program" is closed at every plug change;
+// the tray's title is taken by orvane-tray, which the service starts.)
 TEST_F(Keyboard, ClientsWindowsAreFoundUntilUnregisteredOrGone) {
     Start();
     ASSERT_TRUE(WaitFor([&] { return Property("Plugged") == "true"; }));
@@ -156,7 +157,7 @@ TEST_F(Keyboard, ClientsWindowsAreFoundUntilUnregisteredOrGone) {
     ASSERT_NE(other, nullptr);
     GVariant* reply =
         g_dbus_connection_call_sync(other, "org.orvane.Hid", "/org/orvane/Hid", "org.orvane.Hid1",
-                                    "RegisterWindow", g_variant_new("(s)", "Orvane_TrayIcon"),
+                                    "RegisterWindow", g_variant_new("(s)", "Launch_Program"),
                                     nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
     ASSERT_NE(reply, nullptr);
     g_variant_unref(reply);
@@ -164,7 +165,7 @@ TEST_F(Keyboard, ClientsWindowsAreFoundUntilUnregisteredOrGone) {
 
     SimOk("Unplug", nullptr);
     EXPECT_TRUE(WaitForMessage("Orvane", kPlug, 0, 0));
-    EXPECT_TRUE(WaitForMessage("Orvane_TrayIcon", kPlug, 0, 0));
+    EXPECT_TRUE(WaitForMessage("Launch_Program", kClose, 0, 0));
 
     CallOk("UnregisterWindow", g_variant_new("(s)", "Orvane"));
     g_dbus_connection_close_sync(other, nullptr, nullptr);
@@ -175,7 +176,7 @@ TEST_F(Keyboard, ClientsWindowsAreFoundUntilUnregisteredOrGone) {
     ASSERT_TRUE(WaitFor([&] { return HasChange("Plugged", "true"); }));
     Pump(300);
     for (const Signal& s : signals)
-        EXPECT_NE(s.member + s.window, "MessageOrvane_TrayIcon");
+        EXPECT_NE(s.member + s.window, "MessageLaunch_Program");
     EXPECT_FALSE(HasMessage("Orvane", kPlug, 1, 0));
 
     std::string name;

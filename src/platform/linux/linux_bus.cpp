@@ -6,6 +6,7 @@
 #include "messaging/messages.h"
 #include "platform/linux/dbus_interface.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/linux_shell.h"
 #include "platform/platform.h"
 #include "storage/settings.h"
 
@@ -44,6 +45,7 @@ BusService::~BusService() {
     if (m_object != 0)
         g_dbus_connection_unregister_object(m_connection, m_object);
     LinuxWindows().SetOutbox(nullptr);
+    SetSuiteWindowMaker(nullptr);
     if (m_info != nullptr)
         g_dbus_node_info_unref(m_info);
     g_object_unref(m_connection);
@@ -72,6 +74,11 @@ bool BusService::Register(GError** error) {
         "/org/freedesktop/DBus", nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &BusService::OnNameOwnerChanged,
         this, nullptr);
     LinuxWindows().SetOutbox(this);
+    // A suite program the shell starts stands for its window at once, as a
+    // Windows program's window exists while the core still waits for it.
+    SetSuiteWindowMaker([this](const std::string& owner, const std::string& title) {
+        RegisterWindow(owner, title);
+    });
     return true;
 }
 
