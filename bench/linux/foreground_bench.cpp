@@ -5,6 +5,7 @@
 // service that switches on the watcher's tick alone (orv_tick_only_service,
 // built beside this program). Prints median and worst of each. Runs under
 // dbus-run-session (make bench-linux-foreground).
+#include "foreground_figures.h"
 #include "x_desk.h"
 
 #include <gio/gio.h>
@@ -39,8 +40,8 @@ public:
         std::string path = exe;
         std::string simulated = "--simulated-keyboard", simLog = "--sim-log";
         char* argv[] = {path.data(), simulated.data(), simLog.data(), log.data(), nullptr};
-        if (!g_spawn_async(nullptr, argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr,
-                           &m_pid, nullptr))
+        if (!g_spawn_async(nullptr, argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &m_pid,
+                           nullptr))
             m_pid = 0;
         g_strfreev(env);
     }
@@ -73,9 +74,9 @@ private:
 };
 
 bool Reload(GDBusConnection* bus) {
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.orvane.Hid", "/org/orvane/Hid", "org.orvane.Hid1", "Reload", nullptr, nullptr,
-        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    GVariant* reply = g_dbus_connection_call_sync(bus, "org.orvane.Hid", "/org/orvane/Hid",
+                                                  "org.orvane.Hid1", "Reload", nullptr, nullptr,
+                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
     if (reply == nullptr)
         return false;
     g_variant_unref(reply);
@@ -129,7 +130,7 @@ std::vector<long> Measure(GDBusConnection* bus, const std::string& exe) {
         }
         g_usleep(500000);
 
-        unsigned seed = 16;
+        std::uint32_t seed = 16;
         for (int i = 0; i < kChanges; ++i) {
             const std::uint32_t program = i % 2 == 0 ? race : kart;
             const int slot = i % 2 == 0 ? 2 : 4;
@@ -144,25 +145,12 @@ std::vector<long> Measure(GDBusConnection* bus, const std::string& exe) {
                 break;
             }
             ms.push_back(static_cast<long>(static_cast<std::int32_t>(commanded - changed)));
-            // The next change at any point of the tick's period (and the
-            // look's): a pause of 0.1 to 2.1 s, spread evenly.
-            seed = seed * 1103515245u + 12345u;
-            g_usleep(1000u * (100 + (seed >> 16) % 2000));
+            g_usleep(1000u * orv::bench::NextPauseMs(seed));
         }
     }
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
     return ms;
-}
-
-void Print(const char* what, std::vector<long> ms) {
-    if (ms.empty()) {
-        std::printf("%s: the run did not get through\n", what);
-        return;
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("%s: median %ld ms, worst %ld ms (%zu changes)\n", what, ms[ms.size() / 2],
-                ms.back(), ms.size());
 }
 
 } // namespace
@@ -176,8 +164,8 @@ int main() {
     std::printf("_NET_ACTIVE_WINDOW change to slot command on the keyboard\n");
     std::vector<long> followed = Measure(bus, ORV_SERVICE_PATH);
     std::vector<long> tickOnly = Measure(bus, ORV_TICK_ONLY_SERVICE_PATH);
-    Print("  the service (notice and settle)", followed);
-    Print("  the watcher's tick alone       ", tickOnly);
+    orv::bench::PrintLatencies("  the service (notice and settle)", followed);
+    orv::bench::PrintLatencies("  the watcher's tick alone       ", tickOnly);
     std::printf("  the settle alone is 100 ms\n");
     g_object_unref(bus);
     return followed.empty() || tickOnly.empty() ? 1 : 0;

@@ -5,6 +5,7 @@
 // (orv_timer_only_service, built beside this program). Prints median and
 // worst of each.
 #include "e2e_support.h"
+#include "foreground_figures.h"
 
 #include <windows.h>
 
@@ -51,7 +52,7 @@ std::vector<long> Measure(bool timerOnly) {
     Sleep(500);
 
     std::vector<long> ms;
-    unsigned seed = 16;
+    std::uint32_t seed = 16;
     for (int i = 0; i < kChanges; ++i) {
         const ShownProgram& program = i % 2 == 0 ? race : kart;
         const int slot = i % 2 == 0 ? 2 : 4;
@@ -64,22 +65,9 @@ std::vector<long> Measure(bool timerOnly) {
             return {};
         }
         ms.push_back(static_cast<long>(commanded - changed));
-        // The next change at any point of the tick's period (and the look's):
-        // a pause of 0.1 to 2.1 s, spread evenly.
-        seed = seed * 1103515245u + 12345u;
-        Sleep(100 + (seed >> 16) % 2000);
+        Sleep(orv::bench::NextPauseMs(seed));
     }
     return ms;
-}
-
-void Print(const char* what, std::vector<long> ms) {
-    if (ms.empty()) {
-        std::printf("%s: the run did not get through\n", what);
-        return;
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("%s: median %ld ms, worst %ld ms (%zu changes)\n", what, ms[ms.size() / 2],
-                ms.back(), ms.size());
 }
 
 } // namespace
@@ -102,8 +90,8 @@ int main() {
     std::printf("  one look at the foreground handle: %.2f us\n", LookMicroseconds());
     std::vector<long> followed = Measure(false);
     std::vector<long> timerOnly = Measure(true);
-    Print("  the service (settle and look)", followed);
-    Print("  the watcher's tick alone     ", timerOnly);
+    orv::bench::PrintLatencies("  the service (settle and look)", followed);
+    orv::bench::PrintLatencies("  the watcher's tick alone     ", timerOnly);
     std::printf("  target: median under 300 ms\n");
     // The next timing programs start from a prefix without a service or its data.
     StopService();

@@ -1,7 +1,8 @@
-// The window system of the foreground benchmark's baseline: the real one
-// with neither the foreground notice nor the core's look timer, so only the
-// watcher's 2000 ms tick switches slots, as before the service followed
-// foreground changes. Built into orv_tick_only_service only, never shipped.
+// The window system of the foreground benchmarks' baseline on every
+// platform: the real one with neither the foreground notice nor the core's
+// look timer, so only the watcher's 2000 ms tick switches slots, as before
+// the service followed foreground changes. Built into the baseline services
+// (orv_tick_only_service, orv_timer_only_service) only, never shipped.
 #pragma once
 
 #include "messaging/messages.h"
