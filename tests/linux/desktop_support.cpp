@@ -28,13 +28,25 @@ constexpr char kWatcherXml[] = R"xml(<node>
   </interface>
 </node>)xml";
 
-guint Register(GDBusConnection* bus, GDBusNodeInfo* info, const char* path,
-               const GDBusInterfaceVTable* vtable, gpointer self) {
-    return g_dbus_connection_register_object(bus, path, info->interfaces[0], vtable, self, nullptr,
-                                             nullptr);
+} // namespace
+
+bool BusObject::Own(GDBusConnection* bus, const char* xml, const char* path,
+                    const GDBusInterfaceVTable* vtable, gpointer self, const char* name) {
+    m_bus = static_cast<GDBusConnection*>(g_object_ref(bus));
+    m_info = g_dbus_node_info_new_for_xml(xml, nullptr);
+    m_object = g_dbus_connection_register_object(bus, path, m_info->interfaces[0], vtable, self,
+                                                 nullptr, nullptr);
+    return m_object != 0 && OwnName(bus, name);
 }
 
-} // namespace
+BusObject::~BusObject() {
+    if (m_object != 0 && m_bus != nullptr)
+        g_dbus_connection_unregister_object(m_bus, m_object);
+    if (m_info != nullptr)
+        g_dbus_node_info_unref(m_info);
+    if (m_bus != nullptr)
+        g_object_unref(m_bus);
+}
 
 bool OwnName(GDBusConnection* bus, const char* name) {
     GVariant* reply = g_dbus_connection_call_sync(
@@ -50,20 +62,9 @@ bool OwnName(GDBusConnection* bus, const char* name) {
 }
 
 bool NotificationServer::Own(GDBusConnection* bus) {
-    m_bus = static_cast<GDBusConnection*>(g_object_ref(bus));
-    m_info = g_dbus_node_info_new_for_xml(kNotificationsXml, nullptr);
     static const GDBusInterfaceVTable vtable = {&OnMethod, nullptr, nullptr, {}};
-    m_object = Register(bus, m_info, "/org/freedesktop/Notifications", &vtable, this);
-    return m_object != 0 && OwnName(bus, "org.freedesktop.Notifications");
-}
-
-NotificationServer::~NotificationServer() {
-    if (m_object != 0 && m_bus != nullptr)
-        g_dbus_connection_unregister_object(m_bus, m_object);
-    if (m_info != nullptr)
-        g_dbus_node_info_unref(m_info);
-    if (m_bus != nullptr)
-        g_object_unref(m_bus);
+    return m_object.Own(bus, kNotificationsXml, "/org/freedesktop/Notifications", &vtable, this,
+                        "org.freedesktop.Notifications");
 }
 
 void NotificationServer::OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -102,22 +103,14 @@ void NotificationServer::OnMethod(GDBusConnection*, const gchar*, const gchar*, 
 }
 
 bool SilentServer::Own(GDBusConnection* bus) {
-    m_bus = static_cast<GDBusConnection*>(g_object_ref(bus));
-    m_info = g_dbus_node_info_new_for_xml(kNotificationsXml, nullptr);
     static const GDBusInterfaceVTable vtable = {&OnMethod, nullptr, nullptr, {}};
-    m_object = Register(bus, m_info, "/org/freedesktop/Notifications", &vtable, this);
-    return m_object != 0 && OwnName(bus, "org.freedesktop.Notifications");
+    return m_object.Own(bus, kNotificationsXml, "/org/freedesktop/Notifications", &vtable, this,
+                        "org.freedesktop.Notifications");
 }
 
 SilentServer::~SilentServer() {
     for (GDBusMethodInvocation* invocation : m_unanswered)
         g_object_unref(invocation);
-    if (m_object != 0 && m_bus != nullptr)
-        g_dbus_connection_unregister_object(m_bus, m_object);
-    if (m_info != nullptr)
-        g_dbus_node_info_unref(m_info);
-    if (m_bus != nullptr)
-        g_object_unref(m_bus);
 }
 
 void SilentServer::OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -130,20 +123,9 @@ void SilentServer::OnMethod(GDBusConnection*, const gchar*, const gchar*, const 
 }
 
 bool TrayWatcher::Own(GDBusConnection* bus) {
-    m_bus = static_cast<GDBusConnection*>(g_object_ref(bus));
-    m_info = g_dbus_node_info_new_for_xml(kWatcherXml, nullptr);
     static const GDBusInterfaceVTable vtable = {&OnMethod, nullptr, nullptr, {}};
-    m_object = Register(bus, m_info, "/StatusNotifierWatcher", &vtable, this);
-    return m_object != 0 && OwnName(bus, "org.kde.StatusNotifierWatcher");
-}
-
-TrayWatcher::~TrayWatcher() {
-    if (m_object != 0 && m_bus != nullptr)
-        g_dbus_connection_unregister_object(m_bus, m_object);
-    if (m_info != nullptr)
-        g_dbus_node_info_unref(m_info);
-    if (m_bus != nullptr)
-        g_object_unref(m_bus);
+    return m_object.Own(bus, kWatcherXml, "/StatusNotifierWatcher", &vtable, this,
+                        "org.kde.StatusNotifierWatcher");
 }
 
 void TrayWatcher::OnMethod(GDBusConnection*, const gchar* sender, const gchar*, const gchar*,

@@ -12,6 +12,25 @@
 
 namespace orv::linux_test {
 
+// One object of a stand-in on the bus under a well-known name, given up
+// with the stand-in.
+class BusObject {
+public:
+    // Serves the first interface of `xml` at `path` and owns `name`; false
+    // when either fails.
+    bool Own(GDBusConnection* bus, const char* xml, const char* path,
+             const GDBusInterfaceVTable* vtable, gpointer self, const char* name);
+    BusObject() = default;
+    BusObject(const BusObject&) = delete;
+    BusObject& operator=(const BusObject&) = delete;
+    ~BusObject();
+
+private:
+    GDBusConnection* m_bus = nullptr;
+    GDBusNodeInfo* m_info = nullptr;
+    guint m_object = 0;
+};
+
 struct Notify {
     std::string app;
     std::uint32_t replaces = 0;
@@ -26,7 +45,6 @@ class NotificationServer {
 public:
     // Owns org.freedesktop.Notifications on `bus`; false when the name was not granted.
     bool Own(GDBusConnection* bus);
-    ~NotificationServer();
 
     std::vector<Notify> notes;
     std::vector<std::uint32_t> closed;
@@ -35,9 +53,7 @@ private:
     static void OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                          const gchar* method, GVariant* params, GDBusMethodInvocation* invocation,
                          gpointer self);
-    GDBusConnection* m_bus = nullptr;
-    GDBusNodeInfo* m_info = nullptr;
-    guint m_object = 0;
+    BusObject m_object;
     std::uint32_t m_next = 1;
 };
 
@@ -52,16 +68,13 @@ public:
 private:
     static void OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                          GVariant*, GDBusMethodInvocation* invocation, gpointer self);
-    GDBusConnection* m_bus = nullptr;
-    GDBusNodeInfo* m_info = nullptr;
-    guint m_object = 0;
+    BusObject m_object;
     std::vector<GDBusMethodInvocation*> m_unanswered;
 };
 
 class TrayWatcher {
 public:
     bool Own(GDBusConnection* bus);
-    ~TrayWatcher();
 
     std::vector<std::string> items; // the names items registered
 
@@ -69,9 +82,7 @@ private:
     static void OnMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                          const gchar* method, GVariant* params, GDBusMethodInvocation* invocation,
                          gpointer self);
-    GDBusConnection* m_bus = nullptr;
-    GDBusNodeInfo* m_info = nullptr;
-    guint m_object = 0;
+    BusObject m_object;
 };
 
 // Asks for `name` without queueing; true when `bus` owns it now.
