@@ -20,7 +20,7 @@ namespace orv {
 
 class CForegroundSettle {
 public:
-    static constexpr std::uint32_t kSettleMs = 100;
+    static constexpr std::uint32_t kSettleMs = 50;
     static constexpr std::uint32_t kLookMs = 250;
 
     // The owner's timers and the message the platform posts on a change.

@@ -307,12 +307,12 @@ TEST_F(ForegroundChangeTest, AFlickSwitchesOnlyForTheWindowLeftInFront) {
         bool backToDesk;      // the second window is the desk again
     };
     const Case cases[] = {
-        {"through game to race, with notices", true, 10, 50, false},
+        {"through game to race, with notices", true, 10, kSettle / 2, false},
         // The look sees the game just before it leaves; the settle finds
         // race in front instead and waits for race a whole settle more.
-        {"through game to race, found by the look", false, kLook - 10, 50, false},
+        {"through game to race, found by the look", false, kLook - 10, kSettle / 2, false},
         {"game for a moment, with notices", true, 10, kSettle - 1, true},
-        {"game for a moment, found by the look", false, kLook - 10, 50, true},
+        {"game for a moment, found by the look", false, kLook - 10, kSettle / 2, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

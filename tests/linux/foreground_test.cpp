@@ -84,7 +84,7 @@ protected:
 
 TEST_F(ForegroundSwitch, LinkedProgramInFrontSwitchesWellBeforeTheNextTick) {
     // The tick alone takes 0 to 2000 ms, the look at the foreground between
-    // ticks 100 to 350 ms; the change notice about the settle's 100 ms.
+    // ticks 100 to 350 ms; the change notice about the settle's 50 ms.
     std::vector<std::uint32_t> latencies;
     for (int i = 0; i < 6; ++i) {
         const std::uint32_t program = i % 2 == 0 ? race : kart;

@@ -97,7 +97,7 @@ TEST_F(ForegroundSwitch, AFlickSwitchesOnlyForTheProgramLeftInFront) {
     Sleep(flick - GetTickCount());
     from = install->LogSize();
     ASSERT_NE(race.BringToFront(), 0u);
-    Sleep(30);
+    Sleep(10);
     ASSERT_NE(kart.BringToFront(), 0u);
     // Past the next tick, which finds kart's slot current.
     Sleep(kTick);
