@@ -32,15 +32,15 @@ public:
         ++reloads;
         return answers;
     }
-    bool UploadSlot(int slot) override {
-        uploads.push_back(slot);
+    bool UploadCurrent() override {
+        uploads.push_back(current);
         return answers;
     }
 
     int current = -1;
     bool answers = true;
     int reloads = 0;
-    std::vector<int> uploads;
+    std::vector<int> uploads; // the slot current at each upload
 };
 
 struct Outcome {
@@ -287,8 +287,9 @@ TEST_F(ProfileVerbsTest, TheServiceTakesUpEditsThatConcernIt) {
         {{"set-lighting", "1", "--effect", "3"}, 1, 1, {}},
         {{"set-lighting", "1", "--effect", "3"}, 2, 0, {}},
         {{"set-lighting", "1", "--effect", "3"}, -1, 0, {}},
-        {{"set-key-color", "2", "A", "00FF00", "--upload"}, 0, 0, {2}},
+        {{"set-key-color", "2", "A", "00FF00", "--upload"}, 2, 1, {2}},
         {{"assign", "0", "A", "disable", "--upload"}, 0, 1, {0}},
+        {{"rename", "3", "Another", "--upload"}, 3, 1, {3}},
         {{"link", "3", "C:\\x.exe"}, 0, 1, {}}, // the service keeps every slot's links
         {{"rename", "3", "Other"}, 1, 1, {}},
         {{"show", "0"}, 0, 0, {}},
@@ -322,6 +323,7 @@ TEST_F(ProfileVerbsTest, WrongWordsChangeNoFile) {
         std::vector<std::string> words;
         const char* says;
         int rc = ctl::kExitBadInput;
+        int current = -1; // the service's slot; -1: none runs
     };
     const Case cases[] = {
         {{}, "usage: orvctl profile"},
@@ -362,10 +364,18 @@ TEST_F(ProfileVerbsTest, WrongWordsChangeNoFile) {
         {{"set-lighting", "0", "--effect", "1", "--upload"},
          "no service runs",
          ctl::kExitNoService},
+        // The service writes only its current slot into the keyboard.
+        {{"set-key-color", "2", "A", "00FF00", "--upload"},
+         "--upload writes the current slot, which is 0, not 2",
+         ctl::kExitBadInput,
+         0},
+        {{"rename", "3", "Other", "--upload"}, "which is 5, not 3", ctl::kExitBadInput, 5},
     };
     const auto before = Snapshot();
     ASSERT_GE(before.size(), 7u); // config.ini and the six profiles
     for (const Case& c : cases) {
+        service = FakeService();
+        service.current = c.current;
         Outcome r = Run(c.words);
         std::string what;
         for (const std::string& word : c.words)
@@ -377,6 +387,7 @@ TEST_F(ProfileVerbsTest, WrongWordsChangeNoFile) {
         }
         EXPECT_EQ(r.out, "") << what;
         EXPECT_EQ(Snapshot(), before) << what;
+        EXPECT_EQ(service.reloads + service.uploads.size(), 0u) << what;
     }
 }
 

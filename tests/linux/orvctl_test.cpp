@@ -1,13 +1,15 @@
 // orvctl against the real service on a session bus of the test's own, on
 // the simulated keyboard: status for people and scripts, the slot verbs,
-// the uploads, watch, bad arguments (refused before anything is sent) and
-// the verbs that find no service.
+// the uploads, watch, bad arguments (refused before anything is sent), the
+// verbs that find no service, and profile edits taken up by the service.
 #include "bus_support.h"
 #include "common/json_reader.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -95,6 +97,15 @@ protected:
         test::Json json;
         EXPECT_TRUE(test::JsonReader::Parse(status.out, json)) << status.out;
         return json;
+    }
+
+    // The keyboard's report for a press of the key at matrix position
+    // `position` that carries a program (the key code such a key is given).
+    void PressLaunchKey(std::uint8_t position) {
+        const std::uint8_t bytes[] = {0x08, position, 0x01, 0xFE, 0, 0, 0, 0, 0};
+        SimOk("Report", g_variant_new("(y@ay)", 1,
+                                      g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, bytes,
+                                                                sizeof bytes, 1)));
     }
 
     void RunOk(const std::vector<std::string>& args) {
@@ -240,7 +251,8 @@ TEST_F(Orvctl, StatusSlotsUploadsAndWatch) {
     int writes = LogLines("write");
     RunOk({"upload", "--lighting"});
     EXPECT_TRUE(WaitFor([&] { return LogLines("write") > writes; }));
-    RunOk({"upload-slot", "2"});
+    RunOk({"upload-slot", "2"}); // made current first, so that its own lighting is written
+    EXPECT_EQ(Property("Slot"), "2");
     EXPECT_TRUE(WaitFor([&] { return HasChange("UploadProgress", "100"); }, 40000));
     RunOk({"reload"});
 
@@ -261,6 +273,38 @@ TEST_F(Orvctl, StatusSlotsUploadsAndWatch) {
     watch = 0;
     close(watchOut);
     close(watchErr);
+}
+
+TEST_F(Orvctl, ProfileEditsAreTakenUpByTheRunningService) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Property("Plugged") == "true"; }));
+    const std::string started = root + "/started";
+    const std::string program = root + "/probe";
+    std::ofstream(program, std::ios::binary) << "#!/bin/sh\ntouch \"" << started << "\"\n";
+    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+
+    // Esc (matrix position 1) of the current slot starts a program from now
+    // on, without the service being started again.
+    RunOk({"profile", "assign", "0", "Esc", "launch", program});
+    PressLaunchKey(1);
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(started); }, 10000))
+        << "the service still has the key it had before the edit";
+
+    // A name lives in the service's list for every slot, not only the current one.
+    RunOk({"profile", "rename", "4", "Night drive"});
+    EXPECT_EQ(Status()["profiles"].items[4]["name"].text, "Night drive");
+
+    // --upload writes the edited slot to the keyboard when it is the current
+    // one, and is refused for another before anything is written.
+    int effects = LogLines("0A 0A 00 07");
+    RunOk({"profile", "set-lighting", "0", "--effect", "7", "--upload"});
+    EXPECT_TRUE(WaitFor([&] { return LogLines("0A 0A 00 07") > effects; }, 40000));
+    const std::string slot3 = FileBytes(dataFolder + "/Profiles/Profile 3.ini");
+    Result other = Run({"profile", "set-lighting", "3", "--effect", "7", "--upload"});
+    EXPECT_EQ(other.code, 2);
+    EXPECT_NE(other.err.find("which is 0, not 3"), std::string::npos) << other.err;
+    EXPECT_EQ(FileBytes(dataFolder + "/Profiles/Profile 3.ini"), slot3);
+    EXPECT_EQ(Status()["slot"].number, 0);
 }
 
 } // namespace

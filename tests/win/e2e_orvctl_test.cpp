@@ -1,7 +1,8 @@
 // orvctl (dist/tools/orvctl.exe) against the installed service on the
 // simulated keyboard: status for people and scripts, the slot verbs, the
 // uploads, watch, bad arguments (refused before anything is sent), the
-// verbs that find no service, and the low-level verbs the demo uses.
+// verbs that find no service, the low-level verbs the demo uses, and profile
+// edits taken up by the running service.
 #include "../common/json_reader.h"
 #include "e2e_support.h"
 
@@ -160,6 +161,7 @@ TEST_F(OrvctlEndToEnd, StatusSlotsUploadsAndWatchAgainstTheService) {
 
     std::size_t before = install.LogSize();
     EXPECT_EQ(RunOrvctl({L"upload-slot", L"2"}).code, 0u);
+    EXPECT_EQ(StatusSlot(), 2); // made current first, so that its own lighting is written
     EXPECT_NE(install.WaitForSlotCommand(before, 2, 20000), 0u);
     EXPECT_EQ(RunOrvctl({L"reload"}).code, 0u);
     before = install.LogSize();
@@ -180,6 +182,66 @@ TEST_F(OrvctlEndToEnd, StatusSlotsUploadsAndWatchAgainstTheService) {
     EXPECT_EQ(CountContaining(ReadLines(watched), "plugged yes"), 1) << ReadFileBytes(watched);
     TerminateProcess(watch, 0);
     CloseHandle(watch);
+    StopService();
+}
+
+TEST_F(OrvctlEndToEnd, ProfileEditsAreTakenUpByTheRunningService) {
+    SimInstall install;
+    Process service;
+    ASSERT_NE(install.StartService(service), nullptr);
+    ASSERT_TRUE(Eventually([] { return Status()["plugged"].boolean; }, 40000));
+    ASSERT_TRUE(install.WaitForLog("read", 10, 60000));
+
+    // Esc of the current slot starts a program from now on, without the
+    // service being started again; the keyboard reports such a key with
+    // the key code 0xFE (Esc is at matrix position 1).
+    const std::wstring started = install.Dir() + L"started.txt";
+    const std::wstring program = install.Dir() + L"probe.cmd";
+    const std::string script = "@echo started> \"" + std::string(started.begin(), started.end()) +
+                               "\"\r\n";
+    HANDLE file = CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+    CloseHandle(file);
+    Result assigned = RunOrvctl({L"profile", L"assign", L"0", L"Esc", L"launch", program});
+    ASSERT_EQ(assigned.code, 0u) << assigned.err;
+    EXPECT_EQ(SimCommand("report 1 08 01 01 FE 00 00 00 00 00"), 1);
+    EXPECT_TRUE(Eventually([&] { return PathExists(started); }, 15000))
+        << "the service still has the key it had before the edit";
+
+    // A name lives in the service's list for every slot, not only the current one.
+    EXPECT_EQ(RunOrvctl({L"profile", L"rename", L"4", L"Night drive"}).code, 0u);
+    EXPECT_EQ(Status()["profiles"].items[4]["name"].text, "Night drive");
+    // The configuration program finds it where it keeps it: slot 4's record
+    // of the list, by the platform's own INI functions.
+    const std::wstring config = DataDir() + L"config.ini";
+    const UINT record = GetPrivateProfileIntW(L"ProfileData", L"Mode_5", 4, config.c_str());
+    wchar_t name[32] = L"";
+    GetPrivateProfileStringW((L"MyXlistIconInfo" + std::to_wstring(record)).c_str(),
+                             L"ProfileName", L"", name, 32, config.c_str());
+    EXPECT_STREQ(name, L"Night drive");
+
+    // --upload writes the edited slot to the keyboard when it is the current
+    // one, and is refused for another before anything is written.
+    std::size_t before = install.LogSize();
+    EXPECT_EQ(
+        RunOrvctl({L"profile", L"set-lighting", L"0", L"--effect", L"7", L"--upload"}).code, 0u);
+    EXPECT_TRUE(Eventually(
+        [&] {
+            const std::vector<std::string> lines = install.LogLines();
+            return CountContaining({lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end()},
+                                   ": 0A 0A 00 07") > 0;
+        },
+        30000));
+    const std::wstring slot3 = DataDir() + L"Profiles\\Profile 3.ini";
+    const std::string slot3Bytes = ReadFileBytes(slot3);
+    Result other = RunOrvctl({L"profile", L"set-lighting", L"3", L"--effect", L"7", L"--upload"});
+    EXPECT_EQ(other.code, 2u);
+    EXPECT_NE(other.err.find("which is 0, not 3"), std::string::npos) << other.err;
+    EXPECT_EQ(ReadFileBytes(slot3), slot3Bytes);
+    EXPECT_EQ(StatusSlot(), 0);
     StopService();
 }
 

@@ -28,7 +28,7 @@ class NoService : public ctl::IServiceHooks {
 public:
     int CurrentSlot() override { return -1; }
     bool Reload() override { return false; }
-    bool UploadSlot(int) override { return false; }
+    bool UploadCurrent() override { return false; }
 };
 
 void RemoveTree(const std::wstring& dir) {

@@ -14,11 +14,13 @@
 #include "storage/profile_data.h"
 #include "storage/settings.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace orv::ctl {
@@ -187,7 +189,23 @@ int RunUploadSlot(const Args& args) {
     int slot = 0;
     if (!ParseSlot(args[0], slot))
         return BadSlot("upload-slot", args[0]);
-    return Sent(OpenServiceLink()->UploadSlot(slot));
+    // The service writes the lighting of its current profile into the slot
+    // it is asked to, so the slot is made current first, as the
+    // configuration program does; otherwise another profile's lighting would
+    // land in it.
+    std::unique_ptr<IServiceLink> link = OpenServiceLink();
+    if (int rc = Sent(link->SelectSlot(slot)); rc != kExitOk)
+        return rc;
+    ServiceState state;
+    for (int waited = 0; !(link->ReadState(state) && state.slot == slot); waited += 50) {
+        if (waited >= 5000) {
+            std::cerr << "orvctl upload-slot: the service did not make slot " << slot
+                      << " current; nothing was written to the keyboard\n";
+            return kExitFailed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return Sent(link->UploadSlot(slot));
 }
 
 int RunReload(const Args& args) {
@@ -299,7 +317,7 @@ public:
         return m_link->ReadState(state) ? state.slot : -1;
     }
     bool Reload() override { return m_link->Reload() == kExitOk; }
-    bool UploadSlot(int slot) override { return m_link->UploadSlot(slot) == kExitOk; }
+    bool UploadCurrent() override { return m_link->Upload(true) == kExitOk; }
 
 private:
     std::unique_ptr<IServiceLink> m_link = OpenServiceLink();
@@ -331,7 +349,9 @@ const Verb kVerbs[] = {
      "--lighting the lighting too), after reloading everything from disk.\n",
      RunUpload},
     {"upload-slot", "upload-slot N",
-     "Selects slot N (0 to 5) on the keyboard and writes its lighting.\n", RunUploadSlot},
+     "Makes slot N (0 to 5) current, as `slot N` does, and writes its lighting to the\n"
+     "keyboard.\n",
+     RunUploadSlot},
     {"reload", "reload",
      "Makes the service read its settings and profiles again; nothing is written to\n"
      "the keyboard.\n",

@@ -60,9 +60,9 @@ constexpr char kUsage[] =
     "  export N FILE | import N FILE\n"
     "N is a slot 0..5, KEY a key name (orvctl keys), E 0..20, O 0..2, L 1..5, S a colour\n"
     "set 0..4, colours RRGGBB. An edit of the service's current slot is taken up at once;\n"
-    "--upload on any edit also writes the slot to the keyboard. `orvctl profile VERB --help`\n"
-    "tells more. Exit codes: 0 done, 1 failed, 2 a wrong argument (nothing written),\n"
-    "3 no service runs (for --upload).\n";
+    "--upload on an edit of the current slot also writes it to the keyboard.\n"
+    "`orvctl profile VERB --help` tells more. Exit codes: 0 done, 1 failed, 2 a wrong\n"
+    "argument (nothing written), 3 no service runs (for --upload).\n";
 
 const VerbHelp* FindVerb(const std::string& name) {
     for (const VerbHelp& verb : kVerbs)
@@ -147,7 +147,7 @@ private:
     using Change = std::function<void(PROFILE_DATA&)>;
     int Edit(int slot, bool upload, Reach reach, const Change& change);
     // Nonzero (and the line said) when the edit may not go ahead.
-    int CheckService(bool upload);
+    int CheckService(int slot, bool upload);
     int TellService(int slot, bool upload, Reach reach);
     int Failed(const std::string& line) {
         m_err << "orvctl profile " << m_verb << ": " << line << '\n';
@@ -377,7 +377,7 @@ int ProfileVerbs::Rename(const std::vector<std::string>& args) {
     const bool caseOnly = EqualsNoCase(old.name, name);
     if (!caseOnly && Files().Exists(to))
         throw BadInput{"a profile file " + Utf8(to) + " exists already"};
-    if (int rc = CheckService(a.Has("--upload")); rc != kExitOk)
+    if (int rc = CheckService(slot, a.Has("--upload")); rc != kExitOk)
         return rc;
 
     // The file takes its new name first: the profile's keys, lighting and
@@ -428,7 +428,7 @@ int ProfileVerbs::Import(const std::vector<std::string>& args) {
         throw BadInput{"cannot read " + a.words[1] + " (a profile file, at most 16 MB)"};
     if (std::u16string fault = ProfileFileFault(bytes); !fault.empty())
         throw BadInput{a.words[1] + " is not a profile file: " + Utf8(fault)};
-    if (int rc = CheckService(a.Has("--upload")); rc != kExitOk)
+    if (int rc = CheckService(slot, a.Has("--upload")); rc != kExitOk)
         return rc;
     if (!Files().IsDirectory(ProfilesFolder()))
         return Failed("there is no profile folder " + Utf8(ProfilesFolder()) +
@@ -442,12 +442,20 @@ int ProfileVerbs::Import(const std::vector<std::string>& args) {
     return TellService(slot, a.Has("--upload"), Reach::AnySlot);
 }
 
-int ProfileVerbs::CheckService(bool upload) {
+int ProfileVerbs::CheckService(int slot, bool upload) {
     m_current = m_service.CurrentSlot();
     if (upload && m_current < 0) {
         m_err << "orvctl profile " << m_verb
               << ": no service runs to upload the slot; nothing was written\n";
         return kExitNoService;
+    }
+    // The service writes only its current slot into the keyboard; writing
+    // another would put the current profile's keys and lighting into it.
+    if (upload && slot != m_current) {
+        m_err << "orvctl profile " << m_verb << ": --upload writes the current slot, which is "
+              << m_current << ", not " << slot << " (make it current first: orvctl slot " << slot
+              << "); nothing was written\n";
+        return kExitBadInput;
     }
     return kExitOk;
 }
@@ -456,7 +464,7 @@ int ProfileVerbs::Edit(int slot, bool upload, Reach reach, const Change& change)
     const SlotProfile slotProfile = ReadSlotProfile(slot);
     auto profile = ReadProfile(slotProfile.name);
     change(*profile); // may still find the words wrong for this profile
-    if (int rc = CheckService(upload); rc != kExitOk)
+    if (int rc = CheckService(slot, upload); rc != kExitOk)
         return rc;
     if (!Files().IsDirectory(ProfilesFolder()))
         return Failed("there is no profile folder " + Utf8(ProfilesFolder()) +
@@ -474,7 +482,7 @@ int ProfileVerbs::TellService(int slot, bool upload, Reach reach) {
     const bool reload = m_current >= 0 && (m_current == slot || reach == Reach::AnySlot);
     if (reload && !m_service.Reload())
         rc = Failed("saved, but the service did not reload its profiles");
-    if (upload && !m_service.UploadSlot(slot))
+    if (upload && !m_service.UploadCurrent())
         rc = Failed("saved, but the service did not upload slot " + std::to_string(slot));
     return rc;
 }

@@ -26,8 +26,8 @@ public:
     virtual int CurrentSlot() = 0;
     // Reload settings and profiles from disk (nothing written to the keyboard).
     virtual bool Reload() = 0;
-    // Write slot `slot` to the keyboard (the configuration program's "upload slot").
-    virtual bool UploadSlot(int slot) = 0;
+    // Write the current slot's key assignments and lighting to the keyboard.
+    virtual bool UploadCurrent() = 0;
 };
 
 // `args` are the words after "profile" (or after "keys" for RunKeysVerb), in
