@@ -3,16 +3,15 @@
 // service link) and edit the profiles through the service's storage code.
 // Every argument is checked before anything is sent or written, so a
 // script that gets exit code 2 knows nothing happened.
+#include "profile_slots.h"
 #include "profile_verbs.h"
 #include "service_link.h"
 
 #include "base/wstr.h"
 #include "messaging/messages.h"
 #include "platform/platform.h"
-#include "storage/ini_file.h"
 #include "storage/paths.h"
 #include "storage/profile_data.h"
-#include "storage/settings.h"
 
 #include <chrono>
 #include <cstdio>
@@ -62,20 +61,13 @@ int BadSlot(const std::string& verb, const std::string& text) {
     return BadInput(verb, "'" + text + "' is not a slot (slots are 0 to 5)");
 }
 
-// The profile names the six slots show, read from config.ini as the
-// service reads them; nothing is written, even where the service would
-// complete the list on its next load.
+// The profile names the six slots show, as the service takes them from
+// config.ini; nothing is written, even where the service would complete the
+// list on its next load.
 std::vector<std::string> SlotProfileNames() {
     std::vector<std::string> names;
-    CIniFile config(SettingsFilePath());
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        int n = config.ReadInt(u"ProfileData", FormatW(u"Mode_%d", slot + 1), -1);
-        if (n == -1)
-            names.push_back("Profile " + std::to_string(slot));
-        else
-            names.push_back(
-                ToUtf8(config.ReadString(FormatW(u"MyXlistIconInfo%d", n), u"ProfileName", u"")));
-    }
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        names.push_back(ToUtf8(ReadSlotProfile(slot).name));
     return names;
 }
 
