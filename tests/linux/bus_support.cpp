@@ -116,8 +116,6 @@ std::vector<std::string> BusTest::Environment() const {
     return env;
 }
 
-namespace {
-
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
     for (std::string& s : strings)
@@ -125,8 +123,6 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     out.push_back(nullptr);
     return out;
 }
-
-} // namespace
 
 void BusTest::Start(const std::vector<std::string>& args) {
     std::vector<std::string> argv{ORV_SERVICE_PATH};

@@ -13,6 +13,10 @@
 
 namespace orv::linux_test {
 
+// An argv or envp for a program to start: the strings' own data, ended by a
+// null; valid while `strings` is unchanged.
+std::vector<char*> Pointers(std::vector<std::string>& strings);
+
 struct Signal {
     std::string member;
     // Message and CopyData

@@ -44,14 +44,6 @@ std::string FileBytes(const std::string& path) {
 
 class Orvctl : public BusTest {
 protected:
-    std::vector<char*> Pointers(std::vector<std::string>& strings) {
-        std::vector<char*> out;
-        for (std::string& s : strings)
-            out.push_back(s.data());
-        out.push_back(nullptr);
-        return out;
-    }
-
     // Starts orvctl with its output in pipes; false when it cannot start.
     bool Spawn(const std::vector<std::string>& args, GPid& pid, int& out, int& err) {
         std::vector<std::string> argv{ORV_ORVCTL_PATH};
